@@ -1,0 +1,30 @@
+// The one-line configuration file: "%04X %02X %02X %02X\r\n" with the
+// product ID, open-drain, high and input masks.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "config/channel_config.h"
+
+namespace zelio {
+
+inline constexpr size_t kConfigReadLimit = 512;
+
+// The line as written.
+std::string formatConfigLine(const ChannelConfig& config);
+// Blank repair, base-16 conversion at offsets 0, 5, 8, 11 (text up to its
+// first zero byte, at most 512 bytes of it).
+ChannelConfig parseConfigText(const std::string& text);
+// strtol(s, nullptr, 16) semantics on a bounded text, saturating at the
+// 32-bit signed range.
+long hexToLong(const std::string& text, size_t offset);
+
+// File I/O. Paths are std::filesystem::path so Korean names work on Windows.
+// load: a file that cannot be opened or read gives the empty text (product 0,
+// masks 0). save: false when the file could not be created or fully written.
+ChannelConfig loadConfigFile(const std::filesystem::path& path);
+bool saveConfigFile(const std::filesystem::path& path, const ChannelConfig& config);
+
+}  // namespace zelio

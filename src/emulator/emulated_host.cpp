@@ -1,0 +1,273 @@
+#include "emulator/emulated_host.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "link/module_link.h"
+
+namespace zelio {
+
+// ---------------------------------------------------------------- module
+
+VirtualModule::VirtualModule(Model model, int nibble, uint8_t fw) : idNibble(nibble), firmware(fw), model_(model) {}
+
+uint16_t VirtualModule::enumeratedId() const {
+    const ModuleMode mode = mode_ == ModuleMode::Unplugged ? lastPluggedMode_ : mode_;
+    if (mode == ModuleMode::Setting) return family();
+    return static_cast<uint16_t>(family() | (idNibble & 0xF));
+}
+
+uint16_t VirtualModule::productId() const { return plugged() ? enumeratedId() : 0; }
+
+std::string VirtualModule::stateLine() const {
+    const char* mode = mode_ == ModuleMode::Setting ? "setting" : mode_ == ModuleMode::Normal ? "normal" : "unplugged";
+    std::string last;
+    if (received.empty()) {
+        last = "-";
+    } else {
+        for (uint8_t b : received.back()) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%02X", b);
+            if (!last.empty()) last += ' ';
+            last += hex;
+        }
+    }
+    char line[160];
+    std::snprintf(line, sizeof line, "pid=0x%03X mode=%s fw=0x%02X id=%X od=0x%02X high=0x%02X in=0x%02X last=",
+                  enumeratedId(), mode, firmware, static_cast<unsigned>(idNibble & 0xF), openDrainMask, highMask,
+                  inputMask);
+    return line + last;
+}
+
+// ---------------------------------------------------------------- host
+
+struct EmulatedHost::Entry {
+    enum Kind { Module, Foreign, Locked } kind;
+    VirtualModule* module = nullptr;
+    HidAttributes attrs{};
+    std::string path;
+};
+
+class EmulatedHandle final : public HidHandle {
+public:
+    EmulatedHandle(EmulatedHost* host, EmulatedHost::Entry* entry, bool overlapped)
+        : host_(host), entry_(entry), overlapped_(overlapped),
+          epoch_(entry->module ? entry->module->epoch_ : 0) {
+        host_->handles_.push_back(this);
+    }
+    ~EmulatedHandle() override {
+        if (host_) std::erase(host_->handles_, this);
+    }
+
+    bool attributes(HidAttributes& out) override {
+        if (!live()) return false;
+        out = entry_->kind == EmulatedHost::Entry::Module
+                  ? HidAttributes{kModuleVendorId, entry_->module->productId()}
+                  : entry_->attrs;
+        return true;
+    }
+
+    bool caps(HidCaps& out) override {
+        if (!live()) return false;
+        if (entry_->module)
+            out = HidCaps{entry_->module->inputReportLength, entry_->module->outputReportLength};
+        else
+            out = HidCaps{9, 9};
+        return true;
+    }
+
+    bool write(const uint8_t* data, size_t length) override {
+        if (!live()) return false;
+        VirtualModule* m = entry_->module;
+        if (!m) return length > 0;  // another device takes whatever it is sent
+        if (m->refuseWrites || length != m->outputReportLength) return false;
+        host_->handleReport(*m, data, length);
+        return true;
+    }
+
+    ReadResult read(uint8_t* buffer, size_t length, int timeoutMs) override {
+        if (!host_) return ReadResult::Error;
+        Clock& clock = host_->clock_;
+        if (queue_.empty()) {
+            if (!live()) return ReadResult::Error;  // the device went away
+            clock.sleepMs(timeoutMs);
+            return ReadResult::Timeout;
+        }
+        const Pending& front = queue_.front();
+        const int64_t wait = front.readyAtMs - clock.nowMs();
+        if (wait > timeoutMs) {
+            clock.sleepMs(timeoutMs);
+            return ReadResult::Timeout;  // it stays queued on this handle
+        }
+        if (wait > 0) clock.sleepMs(static_cast<int>(wait));
+        std::fill(buffer, buffer + length, uint8_t{0});
+        std::copy_n(front.data.begin(), std::min(length, front.data.size()), buffer);
+        queue_.pop_front();
+        return ReadResult::Ok;
+    }
+
+private:
+    friend class EmulatedHost;
+    struct Pending {
+        int64_t readyAtMs;
+        std::vector<uint8_t> data;
+    };
+
+    bool live() const {
+        if (!host_) return false;
+        const VirtualModule* m = entry_->module;
+        return !m || (m->plugged() && m->epoch_ == epoch_);
+    }
+
+    EmulatedHost* host_;
+    EmulatedHost::Entry* entry_;
+    bool overlapped_;
+    unsigned epoch_;
+    std::deque<Pending> queue_;
+};
+
+EmulatedHost::EmulatedHost(Clock& clock) : clock_(clock) {}
+
+EmulatedHost::~EmulatedHost() {
+    for (EmulatedHandle* h : handles_) h->host_ = nullptr;
+}
+
+VirtualModule& EmulatedHost::addModule(Model model, int idNibble, uint8_t firmware, ModuleMode mode) {
+    modules_.push_back(std::make_unique<VirtualModule>(model, idNibble, firmware));
+    VirtualModule& m = *modules_.back();
+    m.mode_ = mode == ModuleMode::Unplugged ? ModuleMode::Unplugged : mode;
+    m.lastPluggedMode_ = mode == ModuleMode::Unplugged ? ModuleMode::Normal : mode;
+    auto entry = std::make_unique<Entry>();
+    entry->kind = Entry::Module;
+    entry->module = &m;
+    entry->path = "emu://" + std::to_string(entries_.size());
+    entries_.push_back(std::move(entry));
+    return m;
+}
+
+void EmulatedHost::addForeignDevice(uint16_t vendorId, uint16_t productId) {
+    auto entry = std::make_unique<Entry>();
+    entry->kind = Entry::Foreign;
+    entry->attrs = HidAttributes{vendorId, productId};
+    entry->path = "emu://" + std::to_string(entries_.size());
+    entries_.push_back(std::move(entry));
+}
+
+void EmulatedHost::addLockedInterface() {
+    auto entry = std::make_unique<Entry>();
+    entry->kind = Entry::Locked;
+    entry->path = "emu://" + std::to_string(entries_.size());
+    entries_.push_back(std::move(entry));
+}
+
+std::vector<std::string> EmulatedHost::enumerate() {
+    std::vector<std::string> paths;
+    for (const auto& e : entries_)
+        if (!e->module || e->module->plugged()) paths.push_back(e->path);
+    return paths;
+}
+
+std::unique_ptr<HidHandle> EmulatedHost::open(const std::string& path, bool overlapped) {
+    for (const auto& e : entries_) {
+        if (e->path != path) continue;
+        if (e->kind == Entry::Locked) return nullptr;
+        if (e->module && !e->module->plugged()) return nullptr;
+        ++opens_;
+        return std::make_unique<EmulatedHandle>(this, e.get(), overlapped);
+    }
+    return nullptr;
+}
+
+void EmulatedHost::reenumerate(VirtualModule& m, ModuleMode newMode) {
+    if (newMode == ModuleMode::Unplugged) {
+        if (!m.plugged()) return;
+        m.lastPluggedMode_ = m.mode_;
+    } else {
+        m.lastPluggedMode_ = newMode;
+    }
+    m.mode_ = newMode;
+    ++m.epoch_;
+    if (onChanged_) onChanged_();
+}
+
+void EmulatedHost::unplug(VirtualModule& m) { reenumerate(m, ModuleMode::Unplugged); }
+
+void EmulatedHost::plug(VirtualModule& m) {
+    if (!m.plugged()) reenumerate(m, m.lastPluggedMode_);
+}
+
+void EmulatedHost::pressSettingButton(VirtualModule& m) {
+    if (m.model() == Model::Zel280 && m.mode() == ModuleMode::Normal) reenumerate(m, ModuleMode::Setting);
+}
+
+void EmulatedHost::deliver(VirtualModule& m, const std::vector<uint8_t>& reply) {
+    if (m.silent) return;
+    const int64_t readyAt = clock_.nowMs() + m.replyDelayMs;
+    // Like a HID driver, every open read handle of the device gets the report.
+    for (EmulatedHandle* h : handles_)
+        if (h->overlapped_ && h->entry_->module == &m && h->epoch_ == m.epoch_) h->queue_.push_back({readyAt, reply});
+}
+
+void EmulatedHost::handleReport(VirtualModule& m, const uint8_t* data, size_t length) {
+    std::vector<uint8_t> params(8, 0);
+    for (size_t i = 1; i < length && i <= 8; ++i) params[i - 1] = data[i];
+    m.received.push_back(params);
+    if (m.received.size() > VirtualModule::kHistory) m.received.pop_front();
+    ++m.reportCount;
+
+    if (m.unplugOnNextCommand) {
+        m.unplugOnNextCommand = false;
+        unplug(m);
+        return;
+    }
+    if (length < ModuleLink::kCommandReportLength || data[1] != 0x55 || data[2] != 0xAA) return;
+
+    const uint8_t code = data[3];
+    const uint8_t p1 = data[4], p2 = data[5], p3 = data[6], p4 = data[7], p5 = data[8];
+    auto reply = [&](std::initializer_list<uint8_t> fields) {
+        std::vector<uint8_t> report(m.inputReportLength, 0);
+        const std::vector<uint8_t> data = m.replyOverride.empty() ? std::vector<uint8_t>(fields) : m.replyOverride;
+        for (size_t i = 0; i < data.size() && i + 1 < report.size(); ++i) report[i + 1] = data[i];
+        deliver(m, report);
+    };
+
+    switch (code) {
+    case 0x40:
+        reply({code, m.firmware, 0, 0, 0, 0});
+        break;
+    case 0x43:
+        if (p1 == 1) {
+            m.idNibble = p2 & 0xF;
+            m.openDrainMask = p3;
+            m.highMask = p4;
+            m.inputMask = p5;
+        } else if (p1 != 0) {
+            break;
+        }
+        reply({code, p1, static_cast<uint8_t>(m.idNibble), m.openDrainMask, m.highMask, m.inputMask});
+        break;
+    case 0x45: {
+        const int channel = static_cast<int8_t>(p2);
+        if (channel >= 1 && channel <= 8) {
+            OutputState& out = m.outputs[channel - 1];
+            out.kind = p1 ? OutputState::Blink : OutputState::High;
+            out.blinkByte = p1;
+        } else if (channel <= -1 && channel >= -8) {
+            m.outputs[-channel - 1] = OutputState{OutputState::Low, 0};
+        }
+        break;
+    }
+    case 0x47:
+        if (p1 == 2 && m.model() == Model::Zel260 && m.mode() == ModuleMode::Normal)
+            reenumerate(m, ModuleMode::Setting);
+        break;
+    case 0x4F:
+        reply({code, 0, 0, 0, 0, 0});
+        if (m.mode() == ModuleMode::Setting) reenumerate(m, ModuleMode::Normal);
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace zelio

@@ -1,0 +1,118 @@
+// Virtual ZEL280/ZEL260 modules behind the HID host interface, with fault
+// injection, for tests, the demo build and the command-line tool.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/hid_host.h"
+
+namespace zelio {
+
+enum class Model { Zel280, Zel260 };
+enum class ModuleMode { Setting, Normal, Unplugged };
+
+struct OutputState {
+    enum Kind { Off, High, Low, Blink } kind = Off;
+    uint8_t blinkByte = 0;  // high nibble: high time, low nibble: low time (0.1 s)
+};
+
+// A virtual module. Held by the host; tests keep a reference.
+class VirtualModule {
+public:
+    VirtualModule(Model model, int idNibble, uint8_t firmware);
+
+    Model model() const { return model_; }
+    uint16_t family() const { return model_ == Model::Zel280 ? 0x280 : 0x260; }
+    ModuleMode mode() const { return mode_; }
+    bool plugged() const { return mode_ != ModuleMode::Unplugged; }
+    // The product ID it enumerates with now (0 while unplugged).
+    uint16_t productId() const;
+    // The product ID it enumerates with when plugged in.
+    uint16_t enumeratedId() const;
+
+    // Stored configuration.
+    int idNibble = 1;
+    uint8_t firmware = 0x10;
+    uint8_t openDrainMask = 0, highMask = 0, inputMask = 0;
+
+    // Fault injection.
+    bool silent = false;             // takes commands, never replies
+    bool refuseWrites = false;       // every write fails
+    bool unplugOnNextCommand = false;  // accepts the next write, then disappears
+    int replyDelayMs = 0;            // the reply arrives this late
+    uint16_t inputReportLength = 9;
+    uint16_t outputReportLength = 9;
+    // When not empty, every reply carries these data bytes instead.
+    std::vector<uint8_t> replyOverride;
+
+    OutputState outputs[8];
+    // Bytes 1-8 of the output reports received, oldest first (the last
+    // kHistory of them), and how many were received in all.
+    static constexpr size_t kHistory = 1024;
+    std::deque<std::vector<uint8_t>> received;
+    uint64_t reportCount = 0;
+
+    // State line of the module bench:
+    // pid=0x%03X mode=%s fw=0x%02X id=%X od=0x%02X high=0x%02X in=0x%02X last=%s
+    std::string stateLine() const;
+
+private:
+    friend class EmulatedHost;
+    friend class EmulatedHandle;
+    Model model_;
+    ModuleMode mode_ = ModuleMode::Normal;
+    ModuleMode lastPluggedMode_ = ModuleMode::Normal;
+    unsigned epoch_ = 0;  // bumped at every re-enumeration; old handles go stale
+};
+
+class EmulatedHost final : public HidHost {
+public:
+    explicit EmulatedHost(Clock& clock = systemClock());
+    ~EmulatedHost() override;
+
+    // Adds a module, plugged in, in the given mode.
+    VirtualModule& addModule(Model model, int idNibble, uint8_t firmware,
+                             ModuleMode mode = ModuleMode::Setting);
+    // A HID device of another family or vendor that opens and reads normally.
+    void addForeignDevice(uint16_t vendorId, uint16_t productId);
+    // An interface that cannot be opened (as a keyboard held by the system).
+    void addLockedInterface();
+
+    void unplug(VirtualModule& m);
+    void plug(VirtualModule& m);  // back in the mode it was unplugged from
+    // ZEL280 body button held a second: SettingMode.
+    void pressSettingButton(VirtualModule& m);
+
+    // Called after every change of the device list.
+    void setOnDevicesChanged(std::function<void()> callback) { onChanged_ = std::move(callback); }
+
+    std::vector<std::unique_ptr<VirtualModule>>& modules() { return modules_; }
+
+    // HidHost
+    std::vector<std::string> enumerate() override;
+    std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
+
+    // Count of open() calls that succeeded, for tests.
+    int opens() const { return opens_; }
+
+private:
+    friend class EmulatedHandle;
+    struct Entry;
+    void reenumerate(VirtualModule& m, ModuleMode newMode);
+    void deliver(VirtualModule& m, const std::vector<uint8_t>& reply);
+    void handleReport(VirtualModule& m, const uint8_t* data, size_t length);
+
+    Clock& clock_;
+    std::vector<std::unique_ptr<VirtualModule>> modules_;
+    std::vector<std::unique_ptr<Entry>> entries_;  // enumeration order
+    std::vector<class EmulatedHandle*> handles_;  // every open handle
+    std::function<void()> onChanged_;
+    int opens_ = 0;
+};
+
+}  // namespace zelio

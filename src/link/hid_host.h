@@ -1,0 +1,81 @@
+// The small HID host interface that the module link runs on. The Win32
+// (SetupDi/HidD) and hidapi back ends and the emulator implement it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zelio {
+
+struct HidAttributes {
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+};
+
+// Report lengths in bytes, report-ID byte included.
+struct HidCaps {
+    uint16_t inputReportLength = 0;
+    uint16_t outputReportLength = 0;
+};
+
+enum class ReadResult {
+    Ok,       // one whole input report was received
+    Timeout,  // nothing within the time-out; the read was cancelled and has ended
+    Error     // the read failed (device gone, I/O error)
+};
+
+// One opened HID device interface.
+class HidHandle {
+public:
+    virtual ~HidHandle() = default;
+    virtual bool attributes(HidAttributes& out) = 0;
+    virtual bool caps(HidCaps& out) = 0;
+    // Writes one output report (byte 0 is the report ID), blocking.
+    virtual bool write(const uint8_t* data, size_t length) = 0;
+    // Reads one input report (byte 0 is the report ID) into `buffer`, waiting
+    // at most `timeoutMs`. On a time-out the pending read is cancelled and its
+    // completion awaited before this returns, so the buffer is free again.
+    virtual ReadResult read(uint8_t* buffer, size_t length, int timeoutMs) = 0;
+};
+
+class HidHost {
+public:
+    virtual ~HidHost() = default;
+    // Device paths of the HID interfaces present now, in enumeration order.
+    virtual std::vector<std::string> enumerate() = 0;
+    // Opens an interface; `overlapped` asks for the handle used for reads.
+    // nullptr when the interface cannot be opened (e.g. held by the system).
+    virtual std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) = 0;
+};
+
+// Pause and time source, injectable so tests need not wait for real.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual void sleepMs(int ms) = 0;
+    virtual int64_t nowMs() = 0;
+};
+
+// The real clock (std::chrono::steady_clock and std::this_thread::sleep_for).
+Clock& systemClock();
+
+// A clock whose time moves only when somebody sleeps on it.
+class ManualClock final : public Clock {
+public:
+    void sleepMs(int ms) override {
+        if (ms > 0) now_ += ms;
+        sleeps_.push_back(ms);
+    }
+    int64_t nowMs() override { return now_; }
+    void advance(int64_t ms) { now_ += ms; }
+    const std::vector<int>& sleeps() const { return sleeps_; }
+
+private:
+    int64_t now_ = 0;
+    std::vector<int> sleeps_;
+};
+
+}  // namespace zelio

@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "emulator/emulated_host.h"
+#include "link/module_link.h"
+
+using namespace zelio;
+
+namespace {
+
+class LinkTest : public ::testing::Test {
+protected:
+    ManualClock clock;
+    EmulatedHost host{clock};
+    ModuleLink link{host, clock};
+
+    static std::vector<uint8_t> params(int code, int p1 = 0, int p2 = 0, int p3 = 0, int p4 = 0, int p5 = 0) {
+        return {0x55, 0xAA, static_cast<uint8_t>(code), static_cast<uint8_t>(p1), static_cast<uint8_t>(p2),
+                static_cast<uint8_t>(p3),  static_cast<uint8_t>(p4), static_cast<uint8_t>(p5)};
+    }
+};
+
+TEST_F(LinkTest, CommandToAbsentIdPausesWritesNothingAndFails) {
+    VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    EXPECT_EQ(link.send(0x265, 0x47, 2), 0);
+    EXPECT_EQ(link.transact(0x281, 0x40), 0);
+    EXPECT_EQ(link.linkStatus(), 0);
+    EXPECT_EQ(m.reportCount, 0u);
+    ASSERT_EQ(clock.sleeps().size(), 2u);
+    EXPECT_EQ(clock.sleeps()[0], ModuleLink::kPauseMs);
+    EXPECT_FALSE(link.isOpen());
+}
+
+TEST_F(LinkTest, CommandReachesOnlyTheNamedModule) {
+    VirtualModule& a = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Normal);  // 0x281
+    VirtualModule& b = host.addModule(Model::Zel260, 2, 0x10, ModuleMode::Normal);  // 0x262
+    ASSERT_EQ(link.send(0x262, 0x45, 0, 3), 1);
+    EXPECT_EQ(a.reportCount, 0u);
+    ASSERT_EQ(b.reportCount, 1u);
+    EXPECT_EQ(b.received.back(), params(0x45, 0, 3));
+    ASSERT_EQ(link.send(0x281, 0x45, 0, 4), 1);
+    EXPECT_EQ(a.reportCount, 1u);
+    EXPECT_EQ(b.reportCount, 1u);
+}
+
+TEST_F(LinkTest, ParametersTravelAsTheirLowEightBits) {
+    VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    ASSERT_EQ(link.send(0x280, 0x45, -1, -3, 0x1FF, 256, -128), 1);
+    EXPECT_EQ(m.received.back(), params(0x45, 0xFF, 0xFD, 0xFF, 0x00, 0x80));
+}
+
+TEST_F(LinkTest, ReplyTextRendersTheSixDataBytes) {
+    VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    m.replyOverride = {0x01, 0x02, 0x0A, 0xFF, 0x00, 0x10};
+    ASSERT_EQ(link.transact(0x280, 0x40), 1);
+    EXPECT_EQ(link.replyText(), "01,02,0A,FF,00,10");
+    // A failed transaction leaves the last reply as it was.
+    m.silent = true;
+    EXPECT_EQ(link.transact(0x280, 0x40), 0);
+    EXPECT_EQ(link.replyText(), "01,02,0A,FF,00,10");
+}
+
+TEST_F(LinkTest, ListModulesNamesEveryFamilyMemberInEnumerationOrder) {
+    EXPECT_EQ(link.listModules(), "");
+    host.addForeignDevice(0x046D, 0xC077);
+    host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Normal);
+    host.addLockedInterface();
+    host.addModule(Model::Zel260, 0, 0x10, ModuleMode::Setting);
+    host.addForeignDevice(0x1234, 0x280);  // right product ID, wrong vendor
+    host.addModule(Model::Zel280, 9, 0x12, ModuleMode::Setting);
+    EXPECT_EQ(link.listModules(), ", 0x281, 0x260, 0x280");
+    EXPECT_FALSE(link.isOpen());
+}
+
+TEST_F(LinkTest, ListModulesLeavesLinkStatusAlone) {
+    host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    ASSERT_EQ(link.connect(0x280), 0x280);
+    EXPECT_EQ(link.linkStatus(), 1);
+    link.listModules();
+    EXPECT_EQ(link.linkStatus(), 1);
+    EXPECT_EQ(link.connect(0x260), 0);
+    link.listModules();
+    EXPECT_EQ(link.linkStatus(), 0);
+}
+
+TEST_F(LinkTest, ForeignDevicesAndLockedInterfacesNeverMatch) {
+    host.addLockedInterface();
+    host.addForeignDevice(0x1234, 0x280);
+    EXPECT_EQ(link.open(0x280), 0);
+    VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    EXPECT_EQ(link.open(0x280), 1);
+    EXPECT_EQ(link.send(0x280, 0x40), 1);
+    EXPECT_EQ(m.reportCount, 1u);
+}
+
+// ---- faults: each ends in a clean failure, and the next command works
+
+TEST_F(LinkTest, SilentModuleTimesOutAndTheNextCommandWorks) {
+    VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    m.silent = true;
+    const int64_t before = clock.nowMs();
+    EXPECT_EQ(link.transact(0x280, 0x40), 0);
+    EXPECT_EQ(link.linkStatus(), 0);
+    EXPECT_EQ(clock.nowMs() - before, ModuleLink::kPauseMs + ModuleLink::kReplyTimeoutMs);
+    m.silent = false;
+    ASSERT_EQ(link.transact(0x280, 0x40), 1);
+    EXPECT_EQ(link.replyText(), "40,12,00,00,00,00");
+}
+
+TEST_F(LinkTest, RefusedWriteFailsWithoutWaitingForAReply) {
+    VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    m.refuseWrites = true;
+    const int64_t before = clock.nowMs();
+    EXPECT_EQ(link.send(0x280, 0x45, 0, 1), 0);
+    EXPECT_EQ(link.transact(0x280, 0x40), 0);
+    EXPECT_EQ(clock.nowMs() - before, 2 * ModuleLink::kPauseMs);
+    EXPECT_EQ(m.reportCount, 0u);
+    m.refuseWrites = false;
+    EXPECT_EQ(link.transact(0x280, 0x40), 1);
+}
+
+TEST_F(LinkTest, ModuleUnpluggedDuringACommandFailsAtOnce) {
+    VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    int changes = 0;
+    host.setOnDevicesChanged([&] { ++changes; });
+    m.unplugOnNextCommand = true;
+    const int64_t before = clock.nowMs();
+    EXPECT_EQ(link.transact(0x280, 0x40), 0);
+    EXPECT_LT(clock.nowMs() - before, ModuleLink::kPauseMs + ModuleLink::kReplyTimeoutMs);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(link.transact(0x280, 0x40), 0);
+    host.plug(m);
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(link.transact(0x280, 0x40), 1);
+}
+
+TEST_F(LinkTest, LateReplyWithinTheLimitIsAccepted) {
+    VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    m.replyDelayMs = 1500;
+    ASSERT_EQ(link.transact(0x280, 0x40), 1);
+    EXPECT_EQ(link.replyText(), "40,12,00,00,00,00");
+}
+
+TEST_F(LinkTest, ReplyPastTheLimitIsNeverTakenForTheNextCommandsAnswer) {
+    VirtualModule& m = host.addModule(Model::Zel280, 3, 0x12, ModuleMode::Setting);
+    m.replyDelayMs = 2500;
+    EXPECT_EQ(link.transact(0x280, 0x40), 0);
+    m.replyDelayMs = 0;
+    ASSERT_EQ(link.transact(0x280, 0x43, 0), 1);
+    EXPECT_EQ(link.replyText(), "43,00,03,00,00,00");
+}
+
+TEST_F(LinkTest, LongReportsAreZeroFilledBeyondTheCommand) {
+    VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    m.inputReportLength = 65;
+    m.outputReportLength = 65;
+    ASSERT_EQ(link.transact(0x280, 0x43, 1, 3, 0x40, 0xC0, 0x01), 1);
+    EXPECT_EQ(link.caps().outputReportLength, 65);
+    EXPECT_EQ(link.replyText(), "43,01,03,40,C0,01");
+    EXPECT_EQ(m.received.back(), params(0x43, 1, 3, 0x40, 0xC0, 0x01));
+    // A 9-byte device after a 65-byte one gets exactly 9 bytes again.
+    VirtualModule& small = host.addModule(Model::Zel260, 1, 0x10, ModuleMode::Setting);
+    EXPECT_EQ(link.transact(0x260, 0x40), 1);
+    EXPECT_EQ(small.reportCount, 1u);
+}
+
+TEST_F(LinkTest, ShortReportsFailCleanlyWithoutOverrun) {
+    VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    m.outputReportLength = 5;  // the command does not fit: the module ignores it
+    EXPECT_EQ(link.transact(0x280, 0x40), 0);
+    m.outputReportLength = 9;
+    m.inputReportLength = 3;  // a reply with only two data bytes
+    ASSERT_EQ(link.transact(0x280, 0x40), 1);
+    EXPECT_EQ(link.replyText(), "40,12,00,00,00,00");
+    m.inputReportLength = 9;
+    EXPECT_EQ(link.transact(0x280, 0x43, 0), 1);
+    EXPECT_EQ(link.replyText(), "43,00,01,00,00,00");
+}
+
+TEST_F(LinkTest, EveryOpenReopensTheDevice) {
+    host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    link.transact(0x280, 0x40);
+    const int opens = host.opens();
+    link.transact(0x280, 0x40);
+    EXPECT_EQ(host.opens() - opens, 2);  // write handle and read handle
+}
+
+// ---- real time, generous bounds
+
+TEST(LinkRealTime, PauseBeforeEverySendIsAtLeastFortyMilliseconds) {
+    EmulatedHost host;
+    ModuleLink link(host, systemClock());
+    host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(link.send(0x280, 0x45, 0, 1), 1);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(40));
+}
+
+TEST(LinkRealTime, SilentModuleGivesUpAfterTwoSecondsAndTheNextCommandWorks) {
+    EmulatedHost host;
+    ModuleLink link(host, systemClock());
+    VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    m.silent = true;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(link.transact(0x280, 0x40), 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(2000));
+    EXPECT_LT(took, std::chrono::seconds(30));
+    m.silent = false;
+    EXPECT_EQ(link.transact(0x280, 0x40), 1);
+}
+
+}  // namespace
