@@ -1,0 +1,114 @@
+#include "config/config_file.h"
+
+#include <cstdio>
+#include <fstream>
+
+namespace zelio {
+
+namespace {
+
+// The conversion saturates at the range of a 32-bit long, whatever the
+// width of 'long' on the platform building it.
+constexpr int64_t kMax32 = 0x7FFFFFFF;
+constexpr int64_t kMin32 = -0x80000000LL;
+
+bool isCSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Replaces, `times` times, the first run of `run` blanks by a blank
+// followed by '0's.
+void repairBlanks(std::string& text, size_t run, int times) {
+    const std::string blanks(run, ' ');
+    for (int i = 0; i < times; ++i) {
+        const size_t at = text.find(blanks);
+        if (at == std::string::npos) return;
+        for (size_t k = 1; k < run; ++k) text[at + k] = '0';
+    }
+}
+
+}  // namespace
+
+std::string formatConfigLine(const ChannelConfig& config) {
+    char line[48];
+    const int n = std::snprintf(line, sizeof line, "%04X %02X %02X %02X\r\n",
+                                static_cast<unsigned>(config.productId),
+                                static_cast<unsigned>(config.openDrainMask),
+                                static_cast<unsigned>(config.highMask),
+                                static_cast<unsigned>(config.inputMask));
+    return n > 0 ? std::string(line, static_cast<size_t>(n)) : std::string();
+}
+
+long hexToLong(const std::string& text, size_t offset) {
+    const size_t end = text.size();
+    size_t i = offset;
+    while (i < end && isCSpace(text[i])) ++i;
+
+    bool negative = false;
+    if (i < end && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    // "0x" counts as a prefix only when a hex digit follows it; otherwise
+    // the '0' alone is the number.
+    if (i + 2 < end && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
+        hexDigitValue(text[i + 2]) >= 0) {
+        i += 2;
+    }
+
+    const int64_t limit = negative ? -kMin32 : kMax32;
+    int64_t magnitude = 0;
+    for (; i < end; ++i) {
+        const int d = hexDigitValue(text[i]);
+        if (d < 0) break;
+        if (magnitude <= limit) magnitude = magnitude * 16 + d;  // stays far below int64 overflow
+    }
+    if (magnitude > limit) magnitude = limit;
+    return static_cast<long>(negative ? -magnitude : magnitude);
+}
+
+ChannelConfig parseConfigText(const std::string& raw) {
+    std::string text = raw.substr(0, kConfigReadLimit);
+    const size_t zero = text.find('\0');
+    if (zero != std::string::npos) text.resize(zero);
+
+    repairBlanks(text, 3, 4);
+    repairBlanks(text, 2, 4);
+
+    ChannelConfig config;
+    config.productId = static_cast<uint32_t>(static_cast<int32_t>(hexToLong(text, 0)));
+    config.openDrainMask = static_cast<uint8_t>(hexToLong(text, 5) & 0xFF);
+    config.highMask = static_cast<uint8_t>(hexToLong(text, 8) & 0xFF);
+    config.inputMask = static_cast<uint8_t>(hexToLong(text, 11) & 0xFF);
+    return config;
+}
+
+ChannelConfig loadConfigFile(const std::filesystem::path& path) {
+    std::string text;
+    std::ifstream in(path, std::ios::in | std::ios::binary);
+    if (in) {
+        char buffer[kConfigReadLimit];
+        in.read(buffer, static_cast<std::streamsize>(sizeof buffer));
+        const std::streamsize got = in.gcount();
+        if (got > 0) text.assign(buffer, static_cast<size_t>(got));
+    }
+    return parseConfigText(text);
+}
+
+bool saveConfigFile(const std::filesystem::path& path, const ChannelConfig& config) {
+    std::ofstream out(path, std::ios::out | std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    const std::string line = formatConfigLine(config);
+    out.write(line.data(), static_cast<std::streamsize>(line.size()));
+    out.close();
+    return !out.fail();
+}
+
+}  // namespace zelio

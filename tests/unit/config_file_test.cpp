@@ -1,0 +1,297 @@
+#include "config/config_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "config/panel_rules.h"
+
+namespace zelio {
+namespace {
+
+using namespace std::string_literals;
+
+ChannelConfig cfg(uint32_t id, uint8_t openDrain, uint8_t high, uint8_t input) {
+    ChannelConfig c;
+    c.productId = id;
+    c.openDrainMask = openDrain;
+    c.highMask = high;
+    c.inputMask = input;
+    return c;
+}
+
+// --- line format -------------------------------------------------------------------
+
+TEST(ConfigLine, PanelWithOpenDrainHighAndInputChannelsWritesFifteenBytes) {
+    PanelRows rows{};
+    rows[1].caption = kCaptionOpenDrain;  // channel 2
+    rows[0].highCheck = 1;                // channels 1 and 2 high
+    rows[1].highCheck = 1;
+    rows[7].caption = kCaptionInput;  // channel 8
+    const Masks m = collect(rows);
+
+    const std::string line = formatConfigLine(cfg(0x283, m.openDrain, m.high, m.input));
+    EXPECT_EQ(line, "0283 40 C0 01\r\n");
+    EXPECT_EQ(line.size(), 15u);
+
+    // Reading it back restores the same panel.
+    const ChannelConfig back = parseConfigText(line);
+    PanelRows restored{};
+    applyMasks(restored, back.highMask, back.openDrainMask, back.inputMask);
+    EXPECT_EQ(back.productId, 0x283u);
+    EXPECT_EQ(restored[1].caption, "open-drain Output");
+    EXPECT_EQ(restored[0].highCheck, 1);
+    EXPECT_EQ(restored[1].highCheck, 1);
+    EXPECT_EQ(restored[7].caption, "Input");
+    EXPECT_EQ(collect(restored), m);
+}
+
+TEST(ConfigLine, ZeroPaddedUpperCaseAndWideProductIds) {
+    EXPECT_EQ(formatConfigLine(cfg(0, 0, 0, 0)), "0000 00 00 00\r\n");
+    EXPECT_EQ(formatConfigLine(cfg(0x26A, 0xab, 0x0f, 0xff)), "026A AB 0F FF\r\n");
+    EXPECT_EQ(formatConfigLine(cfg(0x10283, 0x40, 0xC0, 0x01)), "10283 40 C0 01\r\n");
+    EXPECT_EQ(formatConfigLine(cfg(0xFFFFFFFF, 1, 2, 3)), "FFFFFFFF 01 02 03\r\n");
+}
+
+TEST(ConfigLine, EveryWrittenLineReadsBackUnchanged) {
+    std::mt19937 gen(99);
+    for (int i = 0; i < 2000; ++i) {
+        const ChannelConfig c = cfg(gen() & 0xFFFF, static_cast<uint8_t>(gen()), static_cast<uint8_t>(gen()),
+                                    static_cast<uint8_t>(gen()));
+        ASSERT_EQ(parseConfigText(formatConfigLine(c)), c) << formatConfigLine(c);
+    }
+}
+
+// --- reading a line ----------------------------------------------------------------
+
+TEST(ConfigParse, BlankPaddedFieldsReadAsZeroPadded) {
+    EXPECT_EQ(parseConfigText("0261  0 FF  0"), cfg(0x261, 0x00, 0xFF, 0x00));
+    EXPECT_EQ(parseConfigText("0261    FF 00"), cfg(0x261, 0x00, 0xFF, 0x00));
+    EXPECT_EQ(parseConfigText("0261  1 FF  2\r\n"), cfg(0x261, 0x01, 0xFF, 0x02));
+    // A line left entirely blank after the product ID.
+    EXPECT_EQ(parseConfigText("0283          \r\n"), cfg(0x283, 0, 0, 0));
+}
+
+TEST(ConfigParse, BlankRepairRunsFourTimesForEachLength) {
+    // Four runs of two blanks before offset 11 are repaired; the fifth,
+    // behind the tab at offset 11, is not, so the field there skips all of
+    // its white space and reads -5. A fifth repair would make it read 0.
+    const std::string text = "  a  a  a  \t  -5";
+    EXPECT_EQ(parseConfigText(text).inputMask, 0xFB);
+    // The same with only four runs: the last one is repaired.
+    EXPECT_EQ(parseConfigText("a  a  a  \t  -5").inputMask, 0x00);
+    // Runs of three: the fourth (behind the tab at offset 11) still becomes
+    // " 00", so the field reads 005. Left to the two-blank repair it would
+    // read " 0 5", which is 0.
+    EXPECT_EQ(parseConfigText("   a   a   \t   5").inputMask, 0x05);
+}
+
+TEST(ConfigParse, ShortAndEmptyTexts) {
+    EXPECT_EQ(parseConfigText("0261"), cfg(0x261, 0, 0, 0));
+    EXPECT_EQ(parseConfigText("0261\r\n"), cfg(0x261, 0, 0, 0));
+    EXPECT_EQ(parseConfigText(""), ChannelConfig{});
+    EXPECT_EQ(parseConfigText("0283 40"), cfg(0x283, 0x40, 0, 0));
+    EXPECT_EQ(parseConfigText("junk"), ChannelConfig{});
+}
+
+TEST(ConfigParse, TextEndsAtItsFirstZeroByte) {
+    EXPECT_EQ(parseConfigText("0283 40\0 C0 01\r\n"s), cfg(0x283, 0x40, 0, 0));
+    EXPECT_EQ(parseConfigText("\0" "0283 40 C0 01"s), ChannelConfig{});
+    // White space skipping stops at the zero byte too.
+    EXPECT_EQ(parseConfigText("0283 40  \0" "C0"s), cfg(0x283, 0x40, 0, 0));
+}
+
+TEST(ConfigParse, OnlyTheFirst512BytesCount) {
+    // A digit run across the limit: byte 511 is the last digit read.
+    const std::string digits = std::string(511, '0') + "12345";
+    EXPECT_EQ(parseConfigText(digits).productId, 0x1u);
+    // White space up to the limit, a number just after it.
+    std::string spaced = "0261 40 C0" + std::string(kConfigReadLimit - 10, '\t') + "7F\r\n";
+    ASSERT_GT(spaced.size(), kConfigReadLimit);
+    EXPECT_EQ(parseConfigText(spaced), cfg(0x261, 0x40, 0xC0, 0x00));
+    // The same text cut short of the limit does reach the number.
+    spaced.erase(20, 10);
+    EXPECT_EQ(parseConfigText(spaced), cfg(0x261, 0x40, 0xC0, 0x7F));
+}
+
+TEST(ConfigParse, FieldsTakeSignPrefixAndSaturatedValues) {
+    // Product ID taken whole: negative values wrap to 32 bits, big ones saturate.
+    EXPECT_EQ(parseConfigText("-1").productId, 0xFFFFFFFFu);
+    EXPECT_EQ(parseConfigText("FFFFFFFFFF").productId, 0x7FFFFFFFu);
+    EXPECT_EQ(parseConfigText("-FFFFFFFFFF").productId, 0x80000000u);
+    EXPECT_EQ(parseConfigText("0x283 ").productId, 0x283u);
+    EXPECT_EQ(parseConfigText("+283").productId, 0x283u);
+    // Masks keep their low 8 bits.
+    EXPECT_EQ(parseConfigText("0261 -1 1FF 5"), cfg(0x261, 0xFF, 0xFF, 0x05));
+    EXPECT_EQ(parseConfigText("0261 0x 100 ff"), cfg(0x261, 0x00, 0x00, 0xFF));
+    // A saturated mask is 0x7FFFFFFF & 0xFF.
+    EXPECT_EQ(parseConfigText("0261 40 C0 123456789").inputMask, 0xFF);
+    EXPECT_EQ(parseConfigText("0261 40 C0 -123456789").inputMask, 0x00);
+}
+
+// --- the base-16 conversion --------------------------------------------------------
+
+TEST(HexToLong, PrefixSignAndWhiteSpace) {
+    EXPECT_EQ(hexToLong("1f", 0), 0x1F);
+    EXPECT_EQ(hexToLong("1F", 0), 0x1F);
+    EXPECT_EQ(hexToLong(" \t\n\v\f\r1A", 0), 0x1A);
+    EXPECT_EQ(hexToLong("\xA0" "1A", 0), 0);  // not white space in the C locale
+    EXPECT_EQ(hexToLong("-10", 0), -16);
+    EXPECT_EQ(hexToLong("+10", 0), 16);
+    EXPECT_EQ(hexToLong("+-10", 0), 0);
+    EXPECT_EQ(hexToLong("- 10", 0), 0);
+    EXPECT_EQ(hexToLong("0x1f", 0), 0x1F);
+    EXPECT_EQ(hexToLong("0X1F", 0), 0x1F);
+    EXPECT_EQ(hexToLong("-0x10", 0), -16);
+    EXPECT_EQ(hexToLong("0x", 0), 0);
+    EXPECT_EQ(hexToLong("0xg", 0), 0);
+    EXPECT_EQ(hexToLong("0x0x5", 0), 0);
+    EXPECT_EQ(hexToLong("00x5", 0), 0);
+    EXPECT_EQ(hexToLong("x5", 0), 0);
+    EXPECT_EQ(hexToLong("12g4", 0), 0x12);
+    EXPECT_EQ(hexToLong("", 0), 0);
+}
+
+TEST(HexToLong, OffsetsInsideAndBeyondTheText) {
+    const std::string text = "0283 40 C0 01";
+    EXPECT_EQ(hexToLong(text, 5), 0x40);
+    EXPECT_EQ(hexToLong(text, 4), 0x40);  // the blank is skipped
+    EXPECT_EQ(hexToLong(text, 12), 0x1);
+    EXPECT_EQ(hexToLong(text, text.size()), 0);
+    EXPECT_EQ(hexToLong(text, text.size() + 100), 0);
+}
+
+TEST(HexToLong, SaturatesAtThe32BitRange) {
+    EXPECT_EQ(hexToLong("7FFFFFFF", 0), 0x7FFFFFFFL);
+    EXPECT_EQ(hexToLong("80000000", 0), 0x7FFFFFFFL);
+    EXPECT_EQ(hexToLong("FFFFFFFFFFFFFFFFFFFFFFFF", 0), 0x7FFFFFFFL);
+    EXPECT_EQ(hexToLong("-80000000", 0), -0x7FFFFFFFL - 1);
+    EXPECT_EQ(hexToLong("-80000001", 0), -0x7FFFFFFFL - 1);
+    EXPECT_EQ(hexToLong("-FFFFFFFFFFFFFFFFFFFFFFFF", 0), -0x7FFFFFFFL - 1);
+    EXPECT_EQ(hexToLong("00000000000000000000001", 0), 1);  // leading zeros never overflow
+}
+
+TEST(HexToLong, AgreesWithTheLibraryConversionClampedTo32Bits) {
+    // strtoll is 64-bit everywhere; clamping its result gives the 32-bit
+    // conversion's value for every input.
+    const std::string alphabet = " \t\n+-0xX19aAfFgG";
+    std::mt19937 gen(7);
+    for (int i = 0; i < 20000; ++i) {
+        std::string s;
+        const size_t len = gen() % 24;
+        for (size_t k = 0; k < len; ++k) s += alphabet[gen() % alphabet.size()];
+        const long long ref = std::clamp(std::strtoll(s.c_str(), nullptr, 16), -0x80000000LL, 0x7FFFFFFFLL);
+        ASSERT_EQ(static_cast<long long>(hexToLong(s, 0)), ref) << "'" << s << "'";
+    }
+}
+
+// --- files -------------------------------------------------------------------------
+
+class ConfigFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = std::filesystem::temp_directory_path() /
+               (std::string("zelio_cfg_") + info->name() + "_" + std::to_string(std::random_device{}()));
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    std::string readBytes(const std::filesystem::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    void writeBytes(const std::filesystem::path& p, const std::string& bytes) {
+        std::ofstream out(p, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        ASSERT_TRUE(out.good());
+    }
+    std::filesystem::path dir_;
+};
+
+TEST_F(ConfigFileTest, SaveWritesExactlyTheLineAndLoadRestoresIt) {
+    const auto path = dir_ / "board.kbd";
+    const ChannelConfig c = cfg(0x283, 0x40, 0xC0, 0x01);
+    ASSERT_TRUE(saveConfigFile(path, c));
+    EXPECT_EQ(readBytes(path), "0283 40 C0 01\r\n");
+    EXPECT_EQ(std::filesystem::file_size(path), 15u);
+    EXPECT_EQ(loadConfigFile(path), c);
+}
+
+TEST_F(ConfigFileTest, KoreanFileNameRoundTrips) {
+    const auto path = dir_ / std::filesystem::path(u8"설정.kbd");
+    const ChannelConfig c = cfg(0x265, 0x0F, 0xA5, 0x30);
+    ASSERT_TRUE(saveConfigFile(path, c));
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_EQ(loadConfigFile(path), c);
+
+    const auto inKoreanDir = dir_ / std::filesystem::path(u8"한글 폴더") / std::filesystem::path(u8"모듈.kbd");
+    std::filesystem::create_directories(inKoreanDir.parent_path());
+    ASSERT_TRUE(saveConfigFile(inKoreanDir, c));
+    EXPECT_EQ(loadConfigFile(inKoreanDir), c);
+}
+
+TEST_F(ConfigFileTest, SaveReplacesALongerExistingFile) {
+    const auto path = dir_ / "old.kbd";
+    writeBytes(path, std::string(300, 'Z'));
+    ASSERT_TRUE(saveConfigFile(path, cfg(0x261, 0, 0, 0)));
+    EXPECT_EQ(readBytes(path), "0261 00 00 00\r\n");
+}
+
+TEST_F(ConfigFileTest, SaveFailsWhenTheFileCannotBeCreated) {
+    EXPECT_FALSE(saveConfigFile(dir_ / "missing folder" / "x.kbd", cfg(0x261, 0, 0, 0)));
+    EXPECT_FALSE(saveConfigFile(dir_, cfg(0x261, 0, 0, 0)));  // a directory
+}
+
+TEST_F(ConfigFileTest, UnreadableOrEmptyFilesLoadAsNoConfiguration) {
+    EXPECT_EQ(loadConfigFile(dir_ / "does-not-exist.kbd"), ChannelConfig{});
+    EXPECT_EQ(loadConfigFile(dir_), ChannelConfig{});
+    const auto empty = dir_ / "empty.kbd";
+    writeBytes(empty, "");
+    EXPECT_EQ(loadConfigFile(empty), ChannelConfig{});
+    EXPECT_EQ(listSelectionFor(loadConfigFile(empty).productId), std::optional<int>(-1));
+}
+
+TEST_F(ConfigFileTest, FileOfOnlyAProductIdLoadsAllOutputsLow) {
+    const auto path = dir_ / "id.kbd";
+    writeBytes(path, "0261");
+    const ChannelConfig c = loadConfigFile(path);
+    EXPECT_EQ(c, cfg(0x261, 0, 0, 0));
+    PanelRows rows = {};
+    rows[3].caption = kCaptionInput;
+    rows[3].highCheck = 1;
+    applyMasks(rows, c.highMask, c.openDrainMask, c.inputMask);
+    for (const PanelRow& row : rows) {
+        EXPECT_EQ(row.caption, "push/pull Output");
+        EXPECT_EQ(row.highCheck, 0);
+    }
+}
+
+TEST_F(ConfigFileTest, BytesAfterTheFirst512AreNeverRead) {
+    const auto path = dir_ / "long.kbd";
+    writeBytes(path, "0261 40 C0" + std::string(kConfigReadLimit - 10, '\n') + "7F\r\n");
+    EXPECT_EQ(loadConfigFile(path), cfg(0x261, 0x40, 0xC0, 0x00));
+
+    writeBytes(path, std::string(511, '0') + "12345");
+    EXPECT_EQ(loadConfigFile(path).productId, 0x1u);
+}
+
+TEST_F(ConfigFileTest, LoadReadsBinaryWithoutTranslation) {
+    const auto path = dir_ / "crlf.kbd";
+    // Line ends are not translated: offset 11 is the \n, skipped as white
+    // space before the 7F.
+    writeBytes(path, "0283 40 C0\r\n7F");
+    EXPECT_EQ(loadConfigFile(path), cfg(0x283, 0x40, 0xC0, 0x7F));
+    // A zero byte inside the file ends the text.
+    writeBytes(path, "0283 40\0 C0 01\r\n"s);
+    EXPECT_EQ(loadConfigFile(path), cfg(0x283, 0x40, 0x00, 0x00));
+}
+
+}  // namespace
+}  // namespace zelio
