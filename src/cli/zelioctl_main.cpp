@@ -1,0 +1,68 @@
+// zelioctl entry point: picks the HID host and hands the words to runCli.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "emulator/emulated_host.h"
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <shellapi.h>
+
+#include "link/win32_hid_host.h"
+#else
+#include "link/hidapi_hid_host.h"
+#endif
+
+namespace {
+
+#ifdef _WIN32
+// The arguments as UTF-8, taken from the UTF-16 command line so that file
+// names outside the ANSI code page survive.
+std::vector<std::string> arguments(int, char**) {
+    std::vector<std::string> words;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) return words;
+    for (int i = 1; i < count; ++i) {
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string word;
+        if (bytes > 1) {
+            word.resize(static_cast<size_t>(bytes));
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, word.data(), bytes, nullptr, nullptr);
+            word.resize(static_cast<size_t>(bytes - 1));  // drop the terminating zero
+        }
+        words.push_back(std::move(word));
+    }
+    LocalFree(wide);
+    return words;
+}
+#else
+std::vector<std::string> arguments(int argc, char** argv) { return std::vector<std::string>(argv + 1, argv + argc); }
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args = arguments(argc, argv);
+    zelio::Clock& clock = zelio::systemClock();
+
+    if (!args.empty() && args[0] == "--emulate") {
+        args.erase(args.begin());
+        zelio::EmulatedHost host(clock);
+        host.addModule(zelio::Model::Zel280, 1, 0x12, zelio::ModuleMode::Setting);
+        host.addModule(zelio::Model::Zel260, 1, 0x10, zelio::ModuleMode::Normal);
+        return zelio::runCli(args, std::cout, std::cerr, host, clock);
+    }
+
+#ifdef _WIN32
+    zelio::Win32HidHost host;
+#else
+    zelio::HidapiHost host;
+#endif
+    return zelio::runCli(args, std::cout, std::cerr, host, clock);
+}

@@ -1,0 +1,245 @@
+// HID host over hidapi. Report lengths come from the report descriptor in
+// sysfs when the device is a Linux hidraw node; elsewhere the module's 9-byte
+// reports are assumed.
+#include "link/hidapi_hid_host.h"
+
+#include <hidapi/hidapi.h>
+#if defined(__APPLE__)
+#include <hidapi/hidapi_darwin.h>
+#endif
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <utility>
+
+namespace zelio {
+
+struct HidapiHost::Library {
+    Library() : ready(hid_init() == 0) {
+#if defined(__APPLE__)
+        // The module link opens a device twice (writes, reads); macOS opens
+        // devices exclusively unless told otherwise.
+        if (ready) hid_darwin_set_open_exclusive(0);
+#endif
+    }
+    ~Library() { hid_exit(); }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+    bool ready;
+};
+
+namespace {
+
+std::shared_ptr<HidapiHost::Library> acquireLibrary() {
+    static std::mutex mutex;
+    static std::weak_ptr<HidapiHost::Library> shared;
+    std::lock_guard<std::mutex> lock(mutex);
+    std::shared_ptr<HidapiHost::Library> library = shared.lock();
+    if (!library) {
+        library = std::make_shared<HidapiHost::Library>();
+        shared = library;
+    }
+    return library;
+}
+
+struct DeviceCloser {
+    void operator()(hid_device* device) const { hid_close(device); }
+};
+using DevicePtr = std::unique_ptr<hid_device, DeviceCloser>;
+
+constexpr size_t kMaxDescriptorSize = 4096;
+
+// "/dev/hidrawN" -> its report descriptor in sysfs; nullopt for any other path.
+std::optional<std::vector<uint8_t>> readSysfsDescriptor(const std::string& path) {
+    const std::string prefix = "/dev/";
+    if (path.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
+    const std::string node = path.substr(prefix.size());
+    const std::string kind = "hidraw";
+    if (node.size() <= kind.size() || node.compare(0, kind.size(), kind) != 0) return std::nullopt;
+    if (!std::all_of(node.begin() + static_cast<std::ptrdiff_t>(kind.size()), node.end(),
+                     [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    std::ifstream in("/sys/class/hidraw/" + node + "/device/report_descriptor", std::ios::binary);
+    if (!in) return std::nullopt;
+    std::vector<uint8_t> bytes;
+    char c;
+    while (bytes.size() < kMaxDescriptorSize && in.get(c)) bytes.push_back(static_cast<uint8_t>(c));
+    if (bytes.empty()) return std::nullopt;
+    return bytes;
+}
+
+class HidapiHandle final : public HidHandle {
+public:
+    HidapiHandle(std::shared_ptr<HidapiHost::Library> library, DevicePtr device,
+                 std::optional<HidAttributes> enumerated, std::optional<ReportDescriptorInfo> descriptor)
+        : library_(std::move(library)),
+          device_(std::move(device)),
+          enumerated_(enumerated),
+          descriptor_(descriptor) {}
+
+    bool attributes(HidAttributes& out) override {
+#if defined(HID_API_MAKE_VERSION) && HID_API_VERSION >= HID_API_MAKE_VERSION(0, 13, 0)
+        if (const hid_device_info* info = hid_get_device_info(device_.get())) {
+            out.vendorId = info->vendor_id;
+            out.productId = info->product_id;
+            return true;
+        }
+#endif
+        if (!enumerated_) return false;
+        out = *enumerated_;
+        return true;
+    }
+
+    bool caps(HidCaps& out) override {
+        if (descriptor_) {
+            out = descriptor_->caps;
+        } else {
+            out.inputReportLength = HidapiHost::kDefaultReportLength;
+            out.outputReportLength = HidapiHost::kDefaultReportLength;
+        }
+        return true;
+    }
+
+    bool write(const uint8_t* data, size_t length) override {
+        if (data == nullptr || length == 0) return false;
+        const int written = hid_write(device_.get(), data, length);
+        return written >= 0 && static_cast<size_t>(written) == length;
+    }
+
+    ReadResult read(uint8_t* buffer, size_t length, int timeoutMs) override {
+        if (buffer == nullptr || length == 0) return ReadResult::Error;
+        const int timeout = timeoutMs > 0 ? timeoutMs : 0;
+        int got;
+        if (descriptor_ && descriptor_->numberedReports) {
+            // The library leaves the report ID in byte 0.
+            got = hid_read_timeout(device_.get(), buffer, length, timeout);
+        } else {
+            // Without numbered reports the library drops the report-ID byte:
+            // put the implied ID 0 back in front of the data.
+            if (length < 2) return ReadResult::Error;
+            got = hid_read_timeout(device_.get(), buffer + 1, length - 1, timeout);
+            if (got > 0) buffer[0] = 0;
+        }
+        if (got > 0) return ReadResult::Ok;
+        return got == 0 ? ReadResult::Timeout : ReadResult::Error;
+    }
+
+private:
+    std::shared_ptr<HidapiHost::Library> library_;  // declared first: outlives the device
+    DevicePtr device_;
+    std::optional<HidAttributes> enumerated_;
+    std::optional<ReportDescriptorInfo> descriptor_;
+};
+
+}  // namespace
+
+HidapiHost::HidapiHost() : library_(acquireLibrary()) {}
+HidapiHost::~HidapiHost() = default;
+
+std::vector<std::string> HidapiHost::enumerate() {
+    std::vector<std::string> paths;
+    enumerated_.clear();
+    if (!library_->ready) return paths;
+    hid_device_info* list = hid_enumerate(0, 0);
+    for (const hid_device_info* info = list; info != nullptr; info = info->next) {
+        if (info->path == nullptr || info->path[0] == '\0') continue;
+        std::string path = info->path;
+        // One device can be listed once per top-level collection.
+        if (enumerated_.count(path) != 0) continue;
+        enumerated_[path] = HidAttributes{info->vendor_id, info->product_id};
+        paths.push_back(std::move(path));
+    }
+    hid_free_enumeration(list);
+    return paths;
+}
+
+std::unique_ptr<HidHandle> HidapiHost::open(const std::string& path, bool /*overlapped*/) {
+    if (!library_->ready || path.empty()) return nullptr;
+    DevicePtr device(hid_open_path(path.c_str()));
+    if (!device) return nullptr;
+    std::optional<HidAttributes> enumerated;
+    if (auto it = enumerated_.find(path); it != enumerated_.end()) enumerated = it->second;
+    std::optional<ReportDescriptorInfo> descriptor;
+    if (auto bytes = readSysfsDescriptor(path)) descriptor = parseReportDescriptor(bytes->data(), bytes->size());
+    return std::make_unique<HidapiHandle>(library_, std::move(device), enumerated, descriptor);
+}
+
+std::optional<ReportDescriptorInfo> parseReportDescriptor(const uint8_t* data, size_t length) {
+    if (data == nullptr && length != 0) return std::nullopt;
+
+    struct Globals {
+        uint64_t reportSize = 0;
+        uint64_t reportCount = 0;
+        uint32_t reportId = 0;
+    };
+    constexpr size_t kMaxStackDepth = 16;
+    constexpr uint64_t kMaxReportBits = 8ull * 0xFFFE;  // the length, ID byte included, fits 16 bits
+
+    Globals globals;
+    std::vector<Globals> stack;
+    std::map<uint32_t, uint64_t> inputBits, outputBits;  // by report ID
+    bool numbered = false;
+
+    size_t pos = 0;
+    while (pos < length) {
+        const uint8_t prefix = data[pos];
+        if (prefix == 0xFE) {  // long item: prefix, data size, tag, data
+            if (pos + 2 >= length) return std::nullopt;
+            const size_t skip = 3 + static_cast<size_t>(data[pos + 1]);
+            if (skip > length - pos) return std::nullopt;
+            pos += skip;
+            continue;
+        }
+        static constexpr size_t kDataSize[4] = {0, 1, 2, 4};
+        const size_t size = kDataSize[prefix & 0x3];
+        if (size > length - pos - 1) return std::nullopt;
+        uint32_t value = 0;
+        for (size_t i = 0; i < size; ++i) value |= static_cast<uint32_t>(data[pos + 1 + i]) << (8 * i);
+        pos += 1 + size;
+
+        const int type = (prefix >> 2) & 0x3;
+        const int tag = prefix >> 4;
+        if (type == 0) {  // main
+            if (tag == 0x8 || tag == 0x9) {
+                auto& bits = (tag == 0x8 ? inputBits : outputBits)[globals.reportId];
+                bits += globals.reportSize * globals.reportCount;
+                if (bits > kMaxReportBits) return std::nullopt;
+            }
+        } else if (type == 1) {  // global
+            switch (tag) {
+                case 0x7: globals.reportSize = value; break;
+                case 0x8:
+                    if (value == 0) return std::nullopt;  // report ID 0 is reserved
+                    globals.reportId = value;
+                    numbered = true;
+                    break;
+                case 0x9: globals.reportCount = value; break;
+                case 0xA:
+                    if (stack.size() >= kMaxStackDepth) return std::nullopt;
+                    stack.push_back(globals);
+                    break;
+                case 0xB:
+                    if (stack.empty()) return std::nullopt;
+                    globals = stack.back();
+                    stack.pop_back();
+                    break;
+                default: break;
+            }
+        }
+    }
+
+    auto longest = [](const std::map<uint32_t, uint64_t>& bitsById) -> uint16_t {
+        uint64_t bytes = 0;
+        for (const auto& [id, bits] : bitsById) bytes = std::max(bytes, (bits + 7) / 8);
+        return bytes == 0 ? 0 : static_cast<uint16_t>(bytes + 1);
+    };
+    ReportDescriptorInfo info;
+    info.caps.inputReportLength = longest(inputBits);
+    info.caps.outputReportLength = longest(outputBits);
+    info.numberedReports = numbered;
+    return info;
+}
+
+}  // namespace zelio

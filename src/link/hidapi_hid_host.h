@@ -1,0 +1,50 @@
+// HID host over the hidapi library, for Linux and macOS builds.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/hid_host.h"
+
+namespace zelio {
+
+class HidapiHost final : public HidHost {
+public:
+    // Report lengths used when the device's report descriptor cannot be read
+    // (any platform but Linux hidraw): the module's 9-byte reports.
+    static constexpr uint16_t kDefaultReportLength = 9;
+
+    HidapiHost();
+    ~HidapiHost() override;
+    HidapiHost(const HidapiHost&) = delete;
+    HidapiHost& operator=(const HidapiHost&) = delete;
+
+    std::vector<std::string> enumerate() override;
+    // Both kinds of handle are the same to hidapi; `overlapped` is ignored.
+    std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
+
+    // hid_init on the first use, hid_exit when the last host and handle are gone.
+    struct Library;
+
+private:
+    std::shared_ptr<Library> library_;
+    // Vendor and product IDs seen by the last enumeration, by path; used when
+    // the library cannot tell them for an open device.
+    std::map<std::string, HidAttributes> enumerated_;
+};
+
+// What a HID report descriptor says about report lengths.
+struct ReportDescriptorInfo {
+    HidCaps caps;                 // largest input/output report, + 1 byte for the report ID
+    bool numberedReports = false;  // the descriptor declares report IDs
+};
+
+// Parses a raw report descriptor; nullopt when it is malformed.
+std::optional<ReportDescriptorInfo> parseReportDescriptor(const uint8_t* data, size_t length);
+
+}  // namespace zelio

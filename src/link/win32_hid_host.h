@@ -1,0 +1,34 @@
+// HID host over the Windows device-installation and HID class services.
+// Built for Windows only; the platform headers stay inside the .cpp file.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/hid_host.h"
+
+namespace zelio {
+
+class Win32HidHost final : public HidHost {
+public:
+    Win32HidHost();
+    ~Win32HidHost() override;
+    Win32HidHost(const Win32HidHost&) = delete;
+    Win32HidHost& operator=(const Win32HidHost&) = delete;
+
+    // Device paths (UTF-8) of the present HID interfaces.
+    std::vector<std::string> enumerate() override;
+    // CreateFileW on the path, with FILE_FLAG_OVERLAPPED when `overlapped`.
+    // Reads are possible on overlapped handles only.
+    std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
+
+    // The manual-reset completion event shared by every read; created on the
+    // first successful open and kept for the host's life.
+    struct CompletionEvent;
+
+private:
+    std::shared_ptr<CompletionEvent> event_;
+};
+
+}  // namespace zelio
