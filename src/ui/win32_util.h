@@ -1,0 +1,118 @@
+// Small Win32 helpers for the GUI: text conversion at the API boundary and
+// RAII owners for the GDI objects and contexts that the window uses.
+#pragma once
+
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+
+namespace zelio::ui {
+
+// ---- text ------------------------------------------------------------------
+
+// UTF-8 <-> UTF-16. Invalid input is converted with the platform's
+// replacement rules; nothing throws.
+std::wstring widen(std::string_view utf8);
+std::string narrow(std::wstring_view utf16);
+
+// Window text as UTF-8 (WM_SETTEXT / WM_GETTEXT through the W functions).
+void setWindowTextUtf8(HWND window, std::string_view utf8);
+std::string windowTextUtf8(HWND window);
+// The first character of a window's text (0 when the text is empty); reads
+// no more than that one character.
+wchar_t firstCharOf(HWND window);
+
+// ---- GDI objects -----------------------------------------------------------
+
+// Deletes any GDI object (font, pen, bitmap, brush) with DeleteObject.
+template <typename H>
+struct GdiDeleter {
+    using pointer = H;
+    void operator()(H object) const noexcept {
+        if (object) ::DeleteObject(object);
+    }
+};
+template <typename H>
+using UniqueGdi = std::unique_ptr<std::remove_pointer_t<H>, GdiDeleter<H>>;
+
+using UniqueFont = UniqueGdi<HFONT>;
+using UniquePen = UniqueGdi<HPEN>;
+using UniqueBitmap = UniqueGdi<HBITMAP>;
+using UniqueBrush = UniqueGdi<HBRUSH>;
+
+// A memory context from CreateCompatibleDC, released with DeleteDC.
+struct MemoryDcDeleter {
+    using pointer = HDC;
+    void operator()(HDC dc) const noexcept {
+        if (dc) ::DeleteDC(dc);
+    }
+};
+using UniqueMemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, MemoryDcDeleter>;
+
+// ---- contexts ----------------------------------------------------------------
+
+// GetDC / ReleaseDC on a window's client area.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(::GetDC(window)) {}
+    ~WindowDc() {
+        if (dc_) ::ReleaseDC(window_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// BeginPaint / EndPaint; the paint is ended on every path.
+class PaintScope {
+public:
+    explicit PaintScope(HWND window) : window_(window) { dc_ = ::BeginPaint(window, &ps_); }
+    ~PaintScope() { ::EndPaint(window_, &ps_); }
+    PaintScope(const PaintScope&) = delete;
+    PaintScope& operator=(const PaintScope&) = delete;
+    HDC get() const { return dc_; }
+    const PAINTSTRUCT& info() const { return ps_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT ps_{};
+    HDC dc_ = nullptr;
+};
+
+// SelectObject for the life of the scope; the previous object goes back in
+// on destruction, so the selected one can be deleted afterwards.
+class SelectScope {
+public:
+    SelectScope(HDC dc, HGDIOBJ object) : dc_(dc) {
+        if (dc_ && object) previous_ = ::SelectObject(dc_, object);
+    }
+    ~SelectScope() {
+        if (dc_ && previous_) ::SelectObject(dc_, previous_);
+    }
+    SelectScope(const SelectScope&) = delete;
+    SelectScope& operator=(const SelectScope&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_ = nullptr;
+};
+
+}  // namespace zelio::ui
