@@ -1,0 +1,210 @@
+// The Data and USB menu commands, File -> Exit and the devices-changed
+// notification: everything on the main window that talks to a module.
+#include "ui/main_window.h"
+
+#include <dbt.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+#include "resource.h"
+#include "ui/channel_panel.h"
+
+namespace zelio::ui {
+namespace {
+
+// ---- texts -------------------------------------------------------------------
+
+constexpr char kSelectProductId[] = " USB 장치번호 Product ID를 선택하세요.     ";
+constexpr char kChoose261[] = " 연결된 장치는 Product ID를 261~269 범위에서 선택해야 됩니다.     ";
+constexpr char kChoose281[] = " 연결된 장치는 Product ID를 281~289 범위에서 선택해야 됩니다.     ";
+
+constexpr char kWriteDone[] =
+    "\r\n > 데이타 전송이 완료되었습니다.\r\n\r\n > 장치를 다시 연결하거나 'USB->Reset' 메뉴를 실행하면\r\n"
+    "    USB 출력 장치로 동작합니다..";
+constexpr char kWriteFailed[] = "\r\n > 데이타 전송 중에 에러가 발생하였습니다.";  // appended
+constexpr char kReceiveFailed[] = "\r\n > 데이타 수신 중에 에러가 발생하였습니다.";
+constexpr char kFirmwareVersion[] = "\r\n > 펌웨어 버전 %d.%d\r\n";
+constexpr char kReadDone[] = "\r\n > 데이타 읽기를 완료하였습니다.\r\n";  // appended
+
+constexpr char kResetDone[] = "\r\n > USB 입출력 모드로 변경되었습니다.\r\n";
+constexpr char kResetFailed[] = "\r\n > 장치 리셋 에러가 발생하였습니다.\r\n";
+constexpr char kIdNotPresent[] = "\r\n > USB 장치(ZEL%x)가 없습니다.\r\n";
+constexpr char kSearchResult[] = "\r\n > USB 장치 검색\r\n\r\n   Product ID ";
+
+constexpr char kConnectedStatus[] = " Connected USB Output Module - ZEL%X";
+constexpr char kConnectedMessage[] = "\r\n > USB 출력 모듈(ZEL%x)이 변경모드로 연결되었습니다.\r\n";
+constexpr char kRemovedStatus[] = " Removed USB Output Module";
+constexpr char kRemovedMessage[] = "\r\n > USB 출력 모듈이 제거되었습니다.\r\n";
+
+// printf into a std::string. The texts stay far below the log's limits; the
+// log itself cuts whatever is stored to its capacity.
+std::string format(const char* pattern, ...) {
+    char buffer[LogText::kBufferBytes];
+    va_list args;
+    va_start(args, pattern);
+    const int n = std::vsnprintf(buffer, sizeof buffer, pattern, args);
+    va_end(args);
+    return n > 0 ? std::string(buffer) : std::string();
+}
+
+void setLog(App& app, std::string_view text) {
+    app.log.set(text);
+    showLog(app);
+}
+
+void appendLog(App& app, std::string_view text) {
+    app.log.append(text);
+    showLog(app);
+}
+
+// The hourglass for the duration of a command; the arrow comes back on every
+// way out.
+class WaitCursor {
+public:
+    WaitCursor() { ::SetCursor(::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT))); }
+    ~WaitCursor() { ::SetCursor(::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW))); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+void warn(App& app, const char* text) { showMessageBox(app, text, MB_OK | MB_ICONWARNING); }
+
+// ---- Data -------------------------------------------------------------------
+
+void writeToModule(App& app) {
+    // The list's current text, at most three characters: empty when nothing
+    // has been chosen.
+    wchar_t shown[4] = {};
+    if (app.productList) ::GetWindowTextW(app.productList, shown, 4);
+    if (shown[0] == L'\0') {
+        warn(app, kSelectProductId);
+        return;
+    }
+
+    WaitCursor wait;
+    const uint16_t attached = app.commands.attachedModuleId();
+    if (familyOf(app.selectedProductId) == attached) {
+        const Masks masks = collectPanel(app);
+        ChannelConfig config;
+        config.productId = app.selectedProductId;
+        config.openDrainMask = masks.openDrain;
+        config.highMask = masks.high;
+        config.inputMask = masks.input;
+        if (app.commands.writeConfiguration(config))
+            setLog(app, kWriteDone);
+        else
+            appendLog(app, kWriteFailed);
+    } else if (attached == kSettingId260) {
+        warn(app, kChoose261);
+    } else if (attached == kSettingId280) {
+        warn(app, kChoose281);
+    }
+}
+
+void readFromModule(App& app) {
+    WaitCursor wait;
+    const int version = app.commands.readFirmwareVersion();
+    if (version == 0) {
+        setLog(app, kReceiveFailed);
+        return;
+    }
+    setLog(app, format(kFirmwareVersion, version / 16, version % 16));
+
+    ChannelConfig config;
+    if (app.commands.readConfiguration(config)) {
+        applyPanel(app, config);
+        refreshModeLabels(app);
+        appendLog(app, kReadDone);
+    } else {
+        setLog(app, kReceiveFailed);
+    }
+
+    if (const auto table = tableForFamily(app.selectedProductId)) drawConnectorLabels(app, *table);
+}
+
+// ---- USB --------------------------------------------------------------------
+
+void resetModule(App& app) {
+    if (app.commands.resetToIoMode()) {
+        app.status.clear();
+        showStatus(app);
+        app.attachedFlag = 0;
+        setLog(app, kResetDone);
+    } else {
+        setLog(app, kResetFailed);
+    }
+}
+
+void changeIdTo260(App& app, int commandId) {
+    const auto presentId = static_cast<uint16_t>(commandId - 39402);  // 40011 -> 0x261
+    if (!app.commands.changeIdTo260(presentId)) setLog(app, format(kIdNotPresent, static_cast<unsigned>(presentId)));
+    // On success the module re-enumerates as 0x260 and the device-change
+    // notification announces it.
+}
+
+void searchModules(App& app) {
+    WaitCursor wait;
+    const std::string list = app.link().listModules();
+    // The list starts with a comma; what follows it reads "  0x261, 0x280".
+    std::string text = kSearchResult;
+    if (!list.empty()) text.append(list, 1, std::string::npos);
+    setLog(app, text);
+}
+
+}  // namespace
+
+void onDeviceCommand(App& app, int id) {
+    switch (id) {
+        case IDM_DATA_WRITE:
+            writeToModule(app);
+            break;
+        case IDM_DATA_READ:
+            readFromModule(app);
+            break;
+        case IDM_USB_RESET:
+            resetModule(app);
+            break;
+        case IDM_USB_SEARCH:
+            searchModules(app);
+            break;
+        case IDM_FILE_EXIT:
+            ::PostQuitMessage(0);
+            break;
+        default:
+            if (id >= IDM_USB_IDCHANGE_FIRST && id <= IDM_USB_IDCHANGE_LAST) changeIdTo260(app, id);
+            // Any other command is not ours and is ignored.
+            break;
+    }
+}
+
+void onDeviceChange(App& app, WPARAM event) {
+    if (event != DBT_DEVNODES_CHANGED) return;
+
+    const uint16_t attached = app.commands.attach();
+    if (attached != 0) {
+        setAttachedMenus(app, true);
+        // Input rows keep their Test button disabled.
+        for (size_t r = 0; r < app.testButtons.size(); ++r) {
+            const bool input = firstCharOf(app.modeButtons[r]) == L'I';
+            ::EnableWindow(app.testButtons[r], input ? FALSE : TRUE);
+        }
+        app.status.set(format(kConnectedStatus, static_cast<unsigned>(attached)));
+        app.attachedFlag = 1;
+        setLog(app, format(kConnectedMessage, static_cast<unsigned>(attached)));
+        drawConnectorLabels(app, attached == kSettingId260 ? LabelTable::WireColour : LabelTable::Pin);
+    } else {
+        setAttachedMenus(app, false);
+        for (HWND button : app.testButtons) ::EnableWindow(button, FALSE);
+        // The flag stays set, so every later change without a module says it
+        // again; only a successful Reset clears it.
+        if (app.attachedFlag) {
+            app.status.set(kRemovedStatus);
+            setLog(app, kRemovedMessage);
+        }
+    }
+    showStatus(app);
+}
+
+}  // namespace zelio::ui

@@ -1,0 +1,157 @@
+#include "ui/output_test_dialog.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "resource.h"
+#include "ui/main_window.h"
+
+namespace zelio::ui {
+namespace {
+
+constexpr char kCaption[] = "Output Test - OUT %d";
+constexpr char kBlinkCall[] = "\r\n Function Call:\r\n\r\n ex) usb_io_output(%x,0x%02X,%d,0,0,0);";
+constexpr char kHighCall[] = "\r\n Function Call:\r\n\r\n ex) usb_io_output(%x,0,%d,0,0,0);";
+constexpr char kLowCall[] = "\r\n Function Call:\r\n\r\n ex) usb_io_output(%x,0,-%d,0,0,0);";
+constexpr char kTimeTooLarge[] = "\r\n > 숫자값은 15이하로 입력하세요.";
+constexpr char kSendFailed[] = "\r\n > 데이타 전송 에러가 발생하였습니다.";
+constexpr char kNoModule[] = "\r\n > ID가 0x260 또는 0x280으로 인지되는 장치가 없습니다.";
+
+// Times above this do not fit the blink byte's nibbles.
+constexpr int kMaxTime = 15;
+
+// The main window owns the dialog and keeps its App in GWLP_USERDATA.
+App* appOf(HWND dialog) {
+    HWND owner = ::GetWindow(dialog, GW_OWNER);
+    return owner ? reinterpret_cast<App*>(::GetWindowLongPtrW(owner, GWLP_USERDATA)) : nullptr;
+}
+
+// TestChannel travels as a signed byte.
+int testChannel(const App& app) { return static_cast<int8_t>(app.testChannel); }
+
+void report(App& app, const std::string& text) {
+    app.log.set(text);
+    showLog(app);
+}
+
+template <typename... Args>
+std::string format(const char* pattern, Args... args) {
+    char text[160];
+    std::snprintf(text, sizeof text, pattern, args...);
+    return text;
+}
+
+// Reads the first kTimeFieldChars characters of a time field.
+int readTimeField(HWND dialog, int id) {
+    wchar_t text[kTimeFieldChars + 1] = {};
+    ::GetDlgItemTextW(dialog, id, text, kTimeFieldChars + 1);
+    return parseTimeField(text);
+}
+
+void onInit(HWND dialog) {
+    App* app = appOf(dialog);
+    HFONT font = app ? app->logFont.get() : nullptr;
+    for (int id : {IDC_LOW_TIME, IDC_HIGH_TIME}) {
+        HWND field = ::GetDlgItem(dialog, id);
+        if (font) ::SendMessageW(field, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        ::SetWindowTextW(field, L"5");
+    }
+    ::SetFocus(::GetDlgItem(dialog, IDC_HIGH_TIME));
+}
+
+void onPaint(HWND dialog) {
+    const App* app = appOf(dialog);
+    if (!app) return;
+    setWindowTextUtf8(dialog, format(kCaption, testChannel(*app)));
+}
+
+// Outcome of one output test command.
+void reportResult(App& app, bool sent, const std::string& call) {
+    if (sent)
+        report(app, call);
+    else
+        report(app, app.commands.attachedModuleId() != 0 ? kSendFailed : kNoModule);
+}
+
+void onBlink(HWND dialog, App& app) {
+    const int high = readTimeField(dialog, IDC_HIGH_TIME);
+    const int low = readTimeField(dialog, IDC_LOW_TIME);
+    // A pasted negative number is refused as well: it would not fit a nibble.
+    if (high > kMaxTime || low > kMaxTime || high < 0 || low < 0) {
+        report(app, kTimeTooLarge);
+        return;
+    }
+    const int blinkByte = (high * 16 + low) & 0xFF;
+    const int channel = testChannel(app);
+    const bool sent = app.commands.outputTest(blinkByte, channel) != 0;
+    reportResult(app, sent,
+                 format(kBlinkCall, static_cast<unsigned>(app.commands.attachedModuleId()), static_cast<unsigned>(blinkByte), channel));
+}
+
+void onSteady(App& app, bool high) {
+    const int channel = testChannel(app);
+    const bool sent = app.commands.outputTest(0, high ? channel : -channel) != 0;
+    const unsigned id = app.commands.attachedModuleId();
+    reportResult(app, sent, format(high ? kHighCall : kLowCall, id, channel));
+}
+
+}  // namespace
+
+int parseTimeField(std::wstring_view text) {
+    size_t i = 0;
+    auto isBlank = [](wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); };
+    while (i < text.size() && isBlank(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
+    long value = 0;
+    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+        value = value * 10 + (text[i] - L'0');
+        if (value > 1'000'000) break;  // far beyond any accepted time
+    }
+    return static_cast<int>(negative ? -value : value);
+}
+
+INT_PTR CALLBACK outputTestDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG:
+            onInit(dialog);
+            // Default focus: the first tab stop, which is the High-time field.
+            return TRUE;
+        case WM_PAINT:
+            onPaint(dialog);
+            return FALSE;  // the dialog paints itself as usual
+        case WM_COMMAND: {
+            const int id = LOWORD(wParam);
+            if (id == IDOK || id == IDCANCEL) {
+                ::EndDialog(dialog, id);
+                return TRUE;
+            }
+            App* app = appOf(dialog);
+            if (!app) return FALSE;
+            switch (id) {
+                case IDC_BLINK:
+                    onBlink(dialog, *app);
+                    return TRUE;
+                case IDC_HIGH:
+                    onSteady(*app, true);
+                    return TRUE;
+                case IDC_LOW:
+                    onSteady(*app, false);
+                    return TRUE;
+                default:
+                    return FALSE;
+            }
+        }
+        default:
+            return FALSE;
+    }
+}
+
+void openOutputTest(App& app, int row) {
+    if (row < 0 || row >= kChannelCount) return;
+    app.testChannel = row + 1;
+    ::DialogBoxParamW(app.instance, MAKEINTRESOURCEW(IDD_OUTPUTTEST), app.mainWindow, outputTestDialogProc, 0);
+}
+
+}  // namespace zelio::ui
