@@ -1,0 +1,38 @@
+# Shared by ./test and ./run (sourced, not executed).
+#
+# zelio_install_packages [extra-package...]: installs with apt-get whatever
+# the build and the tests need and is not installed yet. apt-get update runs
+# only when something is missing.
+
+ZELIO_PACKAGES=(
+    g++ cmake ninja-build pkg-config
+    g++-mingw-w64-x86-64
+    wine wine64
+    xvfb xauth x11-utils
+    libhidapi-dev googletest libgtest-dev libbenchmark-dev
+    fonts-nanum fontconfig imagemagick
+)
+
+zelio_install_packages() {
+    local missing=() pkg
+    for pkg in "${ZELIO_PACKAGES[@]}" "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "ok installed"; then
+            missing+=("$pkg")
+        fi
+    done
+    [[ ${#missing[@]} -eq 0 ]] && return 0
+
+    echo "Installing missing packages: ${missing[*]}"
+    local sudo=()
+    if [[ $(id -u) -ne 0 ]]; then
+        if command -v sudo >/dev/null 2>&1; then
+            sudo=(sudo)
+        else
+            echo "Not root and no sudo: please install ${missing[*]}" >&2
+            return 1
+        fi
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -q || return 1
+    "${sudo[@]}" apt-get install -y -q "${missing[@]}" </dev/null || return 1
+}
