@@ -10,7 +10,8 @@
 # mapped onto an installed Nanum font so Hangul text renders.
 #
 # When DISPLAY is unset an Xvfb server is started for the duration of the
-# program and stopped afterwards.
+# program and stopped afterwards. With ZELIO_WINE_TIMEOUT=<seconds> the
+# program (and whatever it started in the prefix) is ended after that time.
 set -euo pipefail
 
 build_dir=""
@@ -127,5 +128,16 @@ init_prefix
 [[ $init_only -eq 1 ]] && exit 0
 
 status=0
-wine "$@" || status=$?
+if [[ -n "${ZELIO_WINE_TIMEOUT:-}" ]]; then
+    # A program stuck (say, in a message box nobody answers) is ended, and so
+    # is everything it started in the prefix: otherwise those processes would
+    # keep the caller's output pipe open.
+    timeout -k 10 "$ZELIO_WINE_TIMEOUT" wine "$@" || status=$?
+    if [[ $status -eq 124 || $status -eq 137 ]]; then
+        echo "wine-run.sh: $1 did not finish within $ZELIO_WINE_TIMEOUT s" >&2
+        wineserver -k >/dev/null 2>&1 || true
+    fi
+else
+    wine "$@" || status=$?
+fi
 exit $status
