@@ -28,6 +28,11 @@ void writePanel(App& app, const PanelRows& rows) {
 
 Masks collectPanel(const App& app) { return collect(readPanel(app)); }
 
+ChannelConfig panelConfig(const App& app) {
+    const Masks masks = collectPanel(app);
+    return ChannelConfig{app.selectedProductId, masks.openDrain, masks.high, masks.input};
+}
+
 void applyPanel(App& app, uint32_t productId, uint8_t highMask, uint8_t openDrainMask, uint8_t inputMask) {
     app.selectedProductId = productId;
     if (const auto selection = listSelectionFor(productId)) {

@@ -16,6 +16,8 @@ void writePanel(App& app, const PanelRows& rows);
 
 // Collect: the three masks from the panel.
 Masks collectPanel(const App& app);
+// The masks under SelectedProductId: what Write sends and Save stores.
+ChannelConfig panelConfig(const App& app);
 // Apply: SelectedProductId, list selection and the eight rows. Draws no label.
 void applyPanel(App& app, uint32_t productId, uint8_t highMask, uint8_t openDrainMask, uint8_t inputMask);
 void applyPanel(App& app, const ChannelConfig& config);

@@ -86,13 +86,7 @@ void writeToModule(App& app) {
     WaitCursor wait;
     const uint16_t attached = app.commands.attachedModuleId();
     if (familyOf(app.selectedProductId) == attached) {
-        const Masks masks = collectPanel(app);
-        ChannelConfig config;
-        config.productId = app.selectedProductId;
-        config.openDrainMask = masks.openDrain;
-        config.highMask = masks.high;
-        config.inputMask = masks.input;
-        if (app.commands.writeConfiguration(config))
+        if (app.commands.writeConfiguration(panelConfig(app)))
             setLog(app, kWriteDone);
         else
             appendLog(app, kWriteFailed);

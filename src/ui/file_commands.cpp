@@ -32,17 +32,6 @@ void copyInto(std::array<wchar_t, kMaxPathChars + 1>& buffer, const std::wstring
     text.copy(buffer.data(), kMaxPathChars);
 }
 
-// The configuration that the panel shows, under SelectedProductId.
-ChannelConfig panelConfig(const App& app) {
-    const Masks masks = collectPanel(app);
-    ChannelConfig config;
-    config.productId = app.selectedProductId;
-    config.openDrainMask = masks.openDrain;
-    config.highMask = masks.high;
-    config.inputMask = masks.input;
-    return config;
-}
-
 void saveTo(App& app, const std::wstring& path) {
     if (!saveConfigFile(std::filesystem::path(path), panelConfig(app))) {
         showMessageBox(app, saveFailedWarning(path), MB_ICONWARNING);

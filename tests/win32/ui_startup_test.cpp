@@ -150,7 +150,16 @@ TEST_F(RunAppTest, RunsTheWindowWithTheCommandLineFileUntilTheQuitMessage) {
     EXPECT_EQ(observed.statusText, " Connected USB Output Module - ZEL280");
 
     // The class is gone again, so the program can run once more.
-    EXPECT_EQ(::FindWindowW(kMainClassName, nullptr), nullptr);
+    // (Another process, such as a demo started by another test, may have
+    // a window of the same class: look at this process's windows only.)
+    HWND ours = nullptr;
+    for (HWND w = ::FindWindowExW(nullptr, nullptr, kMainClassName, nullptr); w && !ours;
+         w = ::FindWindowExW(nullptr, w, kMainClassName, nullptr)) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(w, &pid);
+        if (pid == ::GetCurrentProcessId()) ours = w;
+    }
+    EXPECT_EQ(ours, nullptr);
     ASSERT_TRUE(registerMainClass(instance));
     unregisterMainClass(instance);
     // No quit message is left behind for the next loop.
