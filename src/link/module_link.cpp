@@ -25,12 +25,12 @@ int ModuleLink::open(uint16_t productId) {
 
         HidCaps caps;
         if (!handle->caps(caps)) caps = HidCaps{};
-        std::unique_ptr<HidHandle> reader;
+        // The module is found once its write handle matched. Should the second
+        // open for reads fail, commands without a reply still reach it and a
+        // reply simply cannot be read (see readReply).
         readHandle_.reset();
-        reader = host_.open(path, true);
-        if (!reader) continue;  // vanished between the two opens
+        readHandle_ = host_.open(path, true);
         writeHandle_ = std::move(handle);
-        readHandle_ = std::move(reader);
         caps_ = caps;
         // Buffers never shorter than a whole command report, so a device with
         // short reports cannot make us write or read past them.
@@ -72,7 +72,7 @@ int ModuleLink::send(uint16_t productId, int command, int p1, int p2, int p3, in
 void ModuleLink::readReply() {
     std::fill(input_.begin(), input_.end(), uint8_t{0});
     const size_t length = std::min<size_t>(caps_.inputReportLength, input_.size());
-    if (length == 0) {
+    if (length == 0 || !readHandle_) {
         linkStatus_ = 0;
         return;
     }

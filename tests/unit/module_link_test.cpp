@@ -186,6 +186,39 @@ TEST_F(LinkTest, EveryOpenReopensTheDevice) {
     EXPECT_EQ(host.opens() - opens, 2);  // write handle and read handle
 }
 
+// The module's interface opens for writes but refuses the second, overlapped
+// open: it is still the module found, so commands without a reply reach it
+// and a command with a reply fails at once instead of waiting for one.
+TEST_F(LinkTest, ModuleWhoseReadOpenFailsIsStillFound) {
+    class NoReadsHost final : public HidHost {
+    public:
+        explicit NoReadsHost(HidHost& inner) : inner_(inner) {}
+        std::vector<std::string> enumerate() override { return inner_.enumerate(); }
+        std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override {
+            return overlapped ? nullptr : inner_.open(path, false);
+        }
+
+    private:
+        HidHost& inner_;
+    } noReads(host);
+    ModuleLink lonely(noReads, clock);
+    VirtualModule& first = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    VirtualModule& second = host.addModule(Model::Zel280, 2, 0x12, ModuleMode::Setting);
+
+    EXPECT_EQ(lonely.open(0x280), 1);
+    EXPECT_EQ(lonely.send(0x280, 0x45, 0, 2), 1);
+    EXPECT_EQ(first.reportCount, 1u);
+    EXPECT_EQ(first.received.back(), params(0x45, 0, 2));
+    EXPECT_EQ(second.reportCount, 0u);  // enumeration ended at the first match
+
+    const int64_t before = clock.nowMs();
+    EXPECT_EQ(lonely.transact(0x280, 0x40), 0);
+    EXPECT_EQ(lonely.linkStatus(), 0);
+    EXPECT_EQ(clock.nowMs() - before, ModuleLink::kPauseMs);
+    EXPECT_EQ(first.reportCount, 2u);
+    EXPECT_EQ(second.reportCount, 0u);
+}
+
 // ---- real time, generous bounds
 
 TEST(LinkRealTime, PauseBeforeEverySendIsAtLeastFortyMilliseconds) {
