@@ -158,17 +158,19 @@ void onSize(App& app, WPARAM wParam, LPARAM lParam) {
 }
 
 void onCommand(App& app, WPARAM wParam, LPARAM lParam) {
+    // The panel's controls are known by their IDs alone, whoever sends the
+    // command.
     const int id = LOWORD(wParam);
     const int code = HIWORD(wParam);
-    if (id == IDC_PRODUCT_LIST && lParam != 0) {
+    if (id == IDC_PRODUCT_LIST) {
         if (code == CBN_SELCHANGE) onProductIdSelected(app);
         return;
     }
-    if (id >= IDC_MODE_FIRST && id < IDC_MODE_FIRST + kChannelCount && lParam != 0) {
+    if (id >= IDC_MODE_FIRST && id < IDC_MODE_FIRST + kChannelCount) {
         if (code == BN_CLICKED) onModeButton(app, id - IDC_MODE_FIRST);
         return;
     }
-    if (id >= IDC_TEST_FIRST && id < IDC_TEST_FIRST + kChannelCount && lParam != 0) {
+    if (id >= IDC_TEST_FIRST && id < IDC_TEST_FIRST + kChannelCount) {
         if (code == BN_CLICKED) {
             app.testChannel = id - (IDC_TEST_FIRST - 1);
             openOutputTest(app, id - IDC_TEST_FIRST);

@@ -430,5 +430,31 @@ TEST_F(MainWindowTest, HandledMessagesAnswerZeroAndDestroyEndsTheLoop) {
     window = nullptr;
 }
 
+// The list and the mode buttons are recognised by their command IDs, not by
+// who sent the command: a command without a control handle is routed the same.
+TEST_F(MainWindowTest, PanelCommandsAreDispatchedByTheirIds) {
+    ASSERT_TRUE(start(Attached::None));
+
+    ::SendMessageW(app->productList, CB_SETCURSEL, 12, 0);
+    EXPECT_EQ(::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_PRODUCT_LIST, CBN_SELCHANGE), 0), 0);
+    EXPECT_EQ(app->selectedProductId, 0x284u);
+    EXPECT_EQ(statusPane(app->statusBar, 1), "Device Selected ZEL280");
+
+    // Another notification code of the list changes nothing.
+    ::SendMessageW(app->productList, CB_SETCURSEL, 2, 0);
+    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_PRODUCT_LIST, CBN_DROPDOWN), 0);
+    EXPECT_EQ(app->selectedProductId, 0x284u);
+
+    EXPECT_EQ(::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_MODE_FIRST + 4, BN_CLICKED), 0), 0);
+    EXPECT_EQ(textOf(app->modeButtons[4]), "open-drain Output");
+    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_MODE_FIRST + 4, BN_CLICKED), 0);
+    EXPECT_EQ(textOf(app->modeButtons[4]), "Input");
+    EXPECT_FALSE(::IsWindowEnabled(app->highBoxes[4]));
+    EXPECT_FALSE(::IsWindowEnabled(app->testButtons[4]));
+    for (size_t r = 0; r < 8; ++r) {
+        if (r != 4) EXPECT_EQ(textOf(app->modeButtons[r]), "push/pull Output") << r;
+    }
+}
+
 }  // namespace
 }  // namespace zelio::ui::test
