@@ -1,5 +1,8 @@
 #include "ui/app.h"
 
+#include <cstdarg>
+#include <cstdio>
+
 namespace zelio::ui {
 namespace {
 
@@ -41,6 +44,15 @@ std::string_view boundedPrefix(std::string_view utf8, size_t maxChars, size_t ma
         i += sequenceLength(utf8, i);
     }
     return utf8.substr(0, i);
+}
+
+std::string formatText(const char* pattern, ...) {
+    char buffer[2048];
+    va_list args;
+    va_start(args, pattern);
+    const int n = std::vsnprintf(buffer, sizeof buffer, pattern, args);
+    va_end(args);
+    return n > 0 ? std::string(buffer) : std::string();
 }
 
 }  // namespace zelio::ui

@@ -22,6 +22,10 @@ namespace zelio::ui {
 // other character (Hangul syllables and the rest) counts 2.
 size_t cp949Length(std::string_view utf8);
 
+// printf into a std::string of at most LogText's buffer size; the texts that
+// are stored cut it further to their own capacity.
+std::string formatText(const char* pattern, ...);
+
 // The longest prefix of `utf8` that holds at most `maxChars` characters and at
 // most `maxCp949Bytes` code page 949 bytes; never splits a character.
 std::string_view boundedPrefix(std::string_view utf8, size_t maxChars, size_t maxCp949Bytes);

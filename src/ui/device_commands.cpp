@@ -4,7 +4,6 @@
 
 #include <dbt.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <string>
 
@@ -33,31 +32,9 @@ constexpr char kResetFailed[] = "\r\n > 장치 리셋 에러가 발생하였습�
 constexpr char kIdNotPresent[] = "\r\n > USB 장치(ZEL%x)가 없습니다.\r\n";
 constexpr char kSearchResult[] = "\r\n > USB 장치 검색\r\n\r\n   Product ID ";
 
-constexpr char kConnectedStatus[] = " Connected USB Output Module - ZEL%X";
 constexpr char kConnectedMessage[] = "\r\n > USB 출력 모듈(ZEL%x)이 변경모드로 연결되었습니다.\r\n";
 constexpr char kRemovedStatus[] = " Removed USB Output Module";
 constexpr char kRemovedMessage[] = "\r\n > USB 출력 모듈이 제거되었습니다.\r\n";
-
-// printf into a std::string. The texts stay far below the log's limits; the
-// log itself cuts whatever is stored to its capacity.
-std::string format(const char* pattern, ...) {
-    char buffer[LogText::kBufferBytes];
-    va_list args;
-    va_start(args, pattern);
-    const int n = std::vsnprintf(buffer, sizeof buffer, pattern, args);
-    va_end(args);
-    return n > 0 ? std::string(buffer) : std::string();
-}
-
-void setLog(App& app, std::string_view text) {
-    app.log.set(text);
-    showLog(app);
-}
-
-void appendLog(App& app, std::string_view text) {
-    app.log.append(text);
-    showLog(app);
-}
 
 // The hourglass for the duration of a command; the arrow comes back on every
 // way out.
@@ -104,7 +81,7 @@ void readFromModule(App& app) {
         setLog(app, kReceiveFailed);
         return;
     }
-    setLog(app, format(kFirmwareVersion, version / 16, version % 16));
+    setLog(app, formatText(kFirmwareVersion, version / 16, version % 16));
 
     ChannelConfig config;
     if (app.commands.readConfiguration(config)) {
@@ -133,7 +110,7 @@ void resetModule(App& app) {
 
 void changeIdTo260(App& app, int commandId) {
     const auto presentId = static_cast<uint16_t>(commandId - 39402);  // 40011 -> 0x261
-    if (!app.commands.changeIdTo260(presentId)) setLog(app, format(kIdNotPresent, static_cast<unsigned>(presentId)));
+    if (!app.commands.changeIdTo260(presentId)) setLog(app, formatText(kIdNotPresent, static_cast<unsigned>(presentId)));
     // On success the module re-enumerates as 0x260 and the device-change
     // notification announces it.
 }
@@ -184,9 +161,9 @@ void onDeviceChange(App& app, WPARAM event) {
             const bool input = firstCharOf(app.modeButtons[r]) == L'I';
             ::EnableWindow(app.testButtons[r], input ? FALSE : TRUE);
         }
-        app.status.set(format(kConnectedStatus, static_cast<unsigned>(attached)));
+        app.status.set(formatText(kConnectedStatus, static_cast<unsigned>(attached)));
         app.attachedFlag = 1;
-        setLog(app, format(kConnectedMessage, static_cast<unsigned>(attached)));
+        setLog(app, formatText(kConnectedMessage, static_cast<unsigned>(attached)));
         drawConnectorLabels(app, attached == kSettingId260 ? LabelTable::WireColour : LabelTable::Pin);
     } else {
         setAttachedMenus(app, false);

@@ -132,15 +132,10 @@ void onCreate(App& app) {
     const uint16_t attached = app.commands.attach();
     if (attached != 0) {
         setAttachedMenus(app, true);
-        char text[64];
-        std::snprintf(text, sizeof text, " Connected USB Output Module - ZEL%X", static_cast<unsigned>(attached));
-        app.status.set(text);
+        app.status.set(formatText(kConnectedStatus, static_cast<unsigned>(attached)));
         app.attachedFlag = 1;
-        char message[128];
-        std::snprintf(message, sizeof message, "\r\n > USB I/O 모듈(ZEL%x)이 변경모드로 연결되어 있습니다.\r\n",
-                      static_cast<unsigned>(attached));
-        app.log.set(message);
-        showLog(app);
+        setLog(app, formatText("\r\n > USB I/O 모듈(ZEL%x)이 변경모드로 연결되어 있습니다.\r\n",
+                               static_cast<unsigned>(attached)));
     }
 
     fillProductList(app);
@@ -267,6 +262,16 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 void showLog(App& app) {
     if (app.messageLog) setWindowTextUtf8(app.messageLog, app.log.str());
+}
+
+void setLog(App& app, std::string_view text) {
+    app.log.set(text);
+    showLog(app);
+}
+
+void appendLog(App& app, std::string_view text) {
+    app.log.append(text);
+    showLog(app);
 }
 
 void showStatus(App& app) {

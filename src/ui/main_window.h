@@ -11,6 +11,8 @@ namespace zelio::ui {
 inline constexpr wchar_t kMainClassName[] = L"USBOUTPUTMODULE CLASS";
 inline constexpr wchar_t kMainTitle[] = L"USB I/O Module - Ver 1.0";
 inline constexpr char kMessageBoxTitle[] = "USB Output Module";
+// Status text while a module in setting mode is attached (%X: its ID).
+inline constexpr char kConnectedStatus[] = " Connected USB Output Module - ZEL%X";
 
 // Registers the main window class; false when registration fails.
 bool registerMainClass(HINSTANCE instance);
@@ -24,6 +26,9 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 // MessageLog control := app.log.
 void showLog(App& app);
+// app.log := text, or app.log += text (the "%s" append), then shown.
+void setLog(App& app, std::string_view text);
+void appendLog(App& app, std::string_view text);
 // Status bar pane 0 := app.status.
 void showStatus(App& app);
 // Menu states for "module attached" (Write, Read, Reset enabled; ID Change

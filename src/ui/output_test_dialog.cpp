@@ -30,17 +30,6 @@ App* appOf(HWND dialog) {
 // TestChannel travels as a signed byte.
 int testChannel(const App& app) { return static_cast<int8_t>(app.testChannel); }
 
-void report(App& app, const std::string& text) {
-    app.log.set(text);
-    showLog(app);
-}
-
-template <typename... Args>
-std::string format(const char* pattern, Args... args) {
-    char text[160];
-    std::snprintf(text, sizeof text, pattern, args...);
-    return text;
-}
 
 // Reads the first kTimeFieldChars characters of a time field.
 int readTimeField(HWND dialog, int id) {
@@ -63,15 +52,15 @@ void onInit(HWND dialog) {
 void onPaint(HWND dialog) {
     const App* app = appOf(dialog);
     if (!app) return;
-    setWindowTextUtf8(dialog, format(kCaption, testChannel(*app)));
+    setWindowTextUtf8(dialog, formatText(kCaption, testChannel(*app)));
 }
 
 // Outcome of one output test command.
 void reportResult(App& app, bool sent, const std::string& call) {
     if (sent)
-        report(app, call);
+        setLog(app, call);
     else
-        report(app, app.commands.attachedModuleId() != 0 ? kSendFailed : kNoModule);
+        setLog(app, app.commands.attachedModuleId() != 0 ? kSendFailed : kNoModule);
 }
 
 void onBlink(HWND dialog, App& app) {
@@ -79,21 +68,21 @@ void onBlink(HWND dialog, App& app) {
     const int low = readTimeField(dialog, IDC_LOW_TIME);
     // A pasted negative number is refused as well: it would not fit a nibble.
     if (high > kMaxTime || low > kMaxTime || high < 0 || low < 0) {
-        report(app, kTimeTooLarge);
+        setLog(app, kTimeTooLarge);
         return;
     }
     const int blinkByte = (high * 16 + low) & 0xFF;
     const int channel = testChannel(app);
     const bool sent = app.commands.outputTest(blinkByte, channel) != 0;
     reportResult(app, sent,
-                 format(kBlinkCall, static_cast<unsigned>(app.commands.attachedModuleId()), static_cast<unsigned>(blinkByte), channel));
+                 formatText(kBlinkCall, static_cast<unsigned>(app.commands.attachedModuleId()), static_cast<unsigned>(blinkByte), channel));
 }
 
 void onSteady(App& app, bool high) {
     const int channel = testChannel(app);
     const bool sent = app.commands.outputTest(0, high ? channel : -channel) != 0;
     const unsigned id = app.commands.attachedModuleId();
-    reportResult(app, sent, format(high ? kHighCall : kLowCall, id, channel));
+    reportResult(app, sent, formatText(high ? kHighCall : kLowCall, id, channel));
 }
 
 }  // namespace

@@ -452,7 +452,9 @@ TEST_F(MainWindowTest, PanelCommandsAreDispatchedByTheirIds) {
     EXPECT_FALSE(::IsWindowEnabled(app->highBoxes[4]));
     EXPECT_FALSE(::IsWindowEnabled(app->testButtons[4]));
     for (size_t r = 0; r < 8; ++r) {
-        if (r != 4) EXPECT_EQ(textOf(app->modeButtons[r]), "push/pull Output") << r;
+        if (r != 4) {
+            EXPECT_EQ(textOf(app->modeButtons[r]), "push/pull Output") << r;
+        }
     }
 }
 
