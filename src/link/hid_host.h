@@ -21,6 +21,32 @@ struct HidCaps {
     uint16_t outputReportLength = 0;
 };
 
+// Why a step failed, kept for callers that report it: the call that failed
+// and the system's own words ("CreateFileW" / "(5) Access is denied.",
+// "open /dev/hidraw3" / "Permission denied").
+enum class FailureKind {
+    None,
+    NotFound,  // no such module or device
+    Access,    // the system refused access
+    Gone,      // the device went away
+    Timeout,   // no answer in time
+    Io,        // any other I/O failure
+};
+
+struct Failure {
+    FailureKind kind = FailureKind::None;
+    std::string call;
+    std::string reason;
+
+    // "call: reason" (or whichever of the two is there).
+    std::string text() const {
+        if (call.empty()) return reason;
+        if (reason.empty()) return call;
+        return call + ": " + reason;
+    }
+    explicit operator bool() const { return kind != FailureKind::None; }
+};
+
 enum class ReadResult {
     Ok,       // one whole input report was received
     Timeout,  // nothing within the time-out; the read was cancelled and has ended
@@ -31,6 +57,8 @@ enum class ReadResult {
 class HidHandle {
 public:
     virtual ~HidHandle() = default;
+    // Why the last call on this handle failed (kind None after a success).
+    const Failure& lastFailure() const { return failure_; }
     virtual bool attributes(HidAttributes& out) = 0;
     virtual bool caps(HidCaps& out) = 0;
     // Writes one output report (byte 0 is the report ID), blocking.
@@ -39,6 +67,9 @@ public:
     // at most `timeoutMs`. On a time-out the pending read is cancelled and its
     // completion awaited before this returns, so the buffer is free again.
     virtual ReadResult read(uint8_t* buffer, size_t length, int timeoutMs) = 0;
+
+protected:
+    Failure failure_;
 };
 
 class HidHost {
@@ -49,6 +80,11 @@ public:
     // Opens an interface; `overlapped` asks for the handle used for reads.
     // nullptr when the interface cannot be opened (e.g. held by the system).
     virtual std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) = 0;
+    // Why the last enumerate() or open() failed (kind None after a success).
+    const Failure& lastFailure() const { return failure_; }
+
+protected:
+    Failure failure_;
 };
 
 // Pause and time source, injectable so tests need not wait for real.

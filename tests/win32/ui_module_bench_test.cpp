@@ -12,7 +12,7 @@
 #include "emulator/emulated_host.h"
 #include "link/module_link.h"
 #include "protocol/command_set.h"
-#include "ui/module_bench.h"
+#include "demo/module_bench.h"
 #include "ui/win32_util.h"
 
 namespace zelio::ui {

@@ -7,7 +7,7 @@
 
 #include "emulator/emulated_host.h"
 #include "ui/main_window.h"
-#include "ui/module_bench.h"
+#include "demo/module_bench.h"
 #include "ui/startup.h"
 
 namespace {

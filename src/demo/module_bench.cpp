@@ -1,4 +1,4 @@
-#include "ui/module_bench.h"
+#include "demo/module_bench.h"
 
 #include <utility>
 
