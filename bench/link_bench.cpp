@@ -5,6 +5,7 @@
 
 #include "emulator/emulated_host.h"
 #include "link/module_link.h"
+#include "protocol/command_set.h"
 
 using namespace zelio;
 
@@ -25,15 +26,15 @@ struct Bench {
 
 void BM_Send(benchmark::State& state) {
     Bench b(static_cast<int>(state.range(0)));
-    for (auto _ : state) benchmark::DoNotOptimize(b.link.send(0x280, 0x45, 0, 1));
+    for (auto _ : state) benchmark::DoNotOptimize(b.link.send(0x280, commandReport(0x45, 0, 1)));
     state.counters["foreign"] = static_cast<double>(state.range(0));
 }
 
 void BM_Transact(benchmark::State& state) {
     Bench b(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        benchmark::DoNotOptimize(b.link.transact(0x280, 0x40));
-        benchmark::DoNotOptimize(b.link.replyText());
+        benchmark::DoNotOptimize(b.link.transact(0x280, commandReport(0x40)));
+        benchmark::DoNotOptimize(b.link.reply());
     }
     state.counters["foreign"] = static_cast<double>(state.range(0));
 }

@@ -55,32 +55,6 @@ std::string hex(uint32_t value) {
     return text;
 }
 
-std::string modelName(uint16_t family) {
-    char text[16];
-    std::snprintf(text, sizeof text, "ZEL%X", static_cast<unsigned>(family));
-    return text;
-}
-
-// Hexadecimal with an optional 0x prefix, nothing else; nullopt for garbage
-// or a value above `max`.
-std::optional<uint32_t> parseHex(const std::string& text, uint32_t max) {
-    size_t pos = 0;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) pos = 2;
-    if (pos == text.size()) return std::nullopt;
-    uint64_t value = 0;
-    for (; pos < text.size(); ++pos) {
-        const char c = text[pos];
-        int digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else return std::nullopt;
-        value = value * 16 + static_cast<uint64_t>(digit);
-        if (value > max) return std::nullopt;
-    }
-    return static_cast<uint32_t>(value);
-}
-
 // Decimal digits only, within [min, max].
 std::optional<int> parseDecimal(const std::string& text, int min, int max) {
     if (text.empty()) return std::nullopt;
@@ -163,6 +137,13 @@ private:
         err_ << "zelioctl: " << message << '\n';
         return kCliFailed;
     }
+    // The message, then why the link's last step failed, when the system
+    // said more than that no module answered.
+    int linkFailed(const std::string& message) {
+        const Failure& why = link_.lastFailure();
+        if (!why || why.kind == FailureKind::NotFound) return failed(message);
+        return failed(message + " (" + why.text() + ")");
+    }
     bool arity(size_t words) const { return args_.size() == words; }
     int wrongArity() { return usage("wrong number of arguments for '" + args_[0] + "'"); }
 
@@ -175,7 +156,7 @@ private:
 
     // PID OD HIGH IN from args_[first..first+3].
     std::optional<ChannelConfig> parseConfig(size_t first) {
-        const auto productId = parseHex(args_[first], 0xFFFF);
+        const auto productId = parseHexStrict(args_[first], 0xFFFF);
         if (!productId) {
             usage("bad product ID '" + args_[first] + "' (hexadecimal, at most FFFF)");
             return std::nullopt;
@@ -183,7 +164,7 @@ private:
         static constexpr const char* kNames[3] = {"open-drain mask", "high mask", "input mask"};
         uint8_t masks[3];
         for (size_t i = 0; i < 3; ++i) {
-            const auto mask = parseHex(args_[first + 1 + i], 0xFF);
+            const auto mask = parseHexStrict(args_[first + 1 + i], 0xFF);
             if (!mask) {
                 usage(std::string("bad ") + kNames[i] + " '" + args_[first + 1 + i] + "' (hexadecimal, 00-FF)");
                 return std::nullopt;
@@ -200,17 +181,7 @@ private:
 
     int list() {
         if (!arity(1)) return wrongArity();
-        // ", 0x281, 0x262" -> one ID per line.
-        const std::string modules = link_.listModules();
-        size_t pos = 0;
-        while (pos < modules.size()) {
-            size_t end = modules.find(',', pos);
-            if (end == std::string::npos) end = modules.size();
-            std::string entry = modules.substr(pos, end - pos);
-            const size_t start = entry.find_first_not_of(' ');
-            if (start != std::string::npos) out_ << entry.substr(start) << '\n';
-            pos = end + 1;
-        }
+        for (const uint16_t id : link_.listModules()) out_ << hex(id) << '\n';
         return kCliOk;
     }
 
@@ -226,7 +197,7 @@ private:
         if (!arity(1)) return wrongArity();
         if (attach() == 0) return kCliFailed;
         const int value = commands_.readFirmwareVersion();
-        if (value == 0) return failed("no firmware version received from the module");
+        if (value == 0) return linkFailed("no firmware version received from the module");
         out_ << value / 16 << '.' << value % 16 << '\n';
         return kCliOk;
     }
@@ -235,7 +206,7 @@ private:
         if (!arity(1)) return wrongArity();
         if (attach() == 0) return kCliFailed;
         ChannelConfig config;
-        if (!commands_.readConfiguration(config)) return failed("no configuration received from the module");
+        if (!commands_.readConfiguration(config)) return linkFailed("no configuration received from the module");
         printConfig(out_, config);
         return kCliOk;
     }
@@ -261,10 +232,10 @@ private:
         const uint16_t attached = attach();
         if (attached == 0) return kCliFailed;
         if (familyOf(config.productId) != attached) {
-            return usage(source + "the attached " + modelName(attached) + " needs a product ID in " +
+            return usage(source + "the attached " + std::string(modelName(attached)) + " needs a product ID in " +
                          (attached == kSettingId260 ? "261-269" : "281-289"));
         }
-        if (!commands_.writeConfiguration(config)) return failed("the module did not confirm the configuration");
+        if (!commands_.writeConfiguration(config)) return linkFailed("the module did not confirm the configuration");
         out_ << "written " << configLine(config) << "; reconnect the module or run 'zelioctl reset' to start it as "
              << hex(config.productId) << '\n';
         return kCliOk;
@@ -304,7 +275,7 @@ private:
             return usage("bad test action '" + action + "' (high, low or blink)");
         }
         if (attach() == 0) return kCliFailed;
-        if (!commands_.outputTest(blinkByte, channelArg)) return failed("the output test command could not be sent");
+        if (!commands_.outputTest(blinkByte, channelArg)) return linkFailed("the output test command could not be sent");
         out_ << "OUT " << *channel << ' ' << done << '\n';
         return kCliOk;
     }
@@ -312,17 +283,17 @@ private:
     int reset() {
         if (!arity(1)) return wrongArity();
         if (attach() == 0) return kCliFailed;
-        if (!commands_.resetToIoMode()) return failed("the module did not confirm the reset");
+        if (!commands_.resetToIoMode()) return linkFailed("the module did not confirm the reset");
         out_ << "module reset to I/O mode\n";
         return kCliOk;
     }
 
     int idChange() {
         if (!arity(2)) return wrongArity();
-        const auto id = parseHex(args_[1], 0xFFFF);
+        const auto id = parseHexStrict(args_[1], 0xFFFF);
         if (!id || *id < 0x261 || *id > 0x269) return usage("bad product ID '" + args_[1] + "' (261-269)");
         if (!commands_.changeIdTo260(static_cast<uint16_t>(*id)))
-            return failed("no module " + modelName(static_cast<uint16_t>(*id)) + " is attached");
+            return linkFailed("no " + std::string(modelName(*id)) + " at " + hex(*id) + " is attached");
         out_ << "ID change sent to " << hex(*id) << "; the module comes back as 0x260\n";
         return kCliOk;
     }

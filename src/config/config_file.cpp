@@ -74,6 +74,19 @@ long hexToLong(const std::string& text, size_t offset) {
     return static_cast<long>(negative ? -magnitude : magnitude);
 }
 
+std::optional<uint32_t> parseHexStrict(std::string_view text, uint32_t max) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+    if (text.empty()) return std::nullopt;
+    uint64_t value = 0;
+    for (const char c : text) {
+        const int digit = hexDigitValue(c);
+        if (digit < 0) return std::nullopt;
+        value = value * 16 + static_cast<uint64_t>(digit);
+        if (value > max) return std::nullopt;
+    }
+    return static_cast<uint32_t>(value);
+}
+
 ChannelConfig parseConfigText(const std::string& raw) {
     std::string text = raw.substr(0, kConfigReadLimit);
     const size_t zero = text.find('\0');

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "config/channel_config.h"
 
@@ -20,6 +22,10 @@ ChannelConfig parseConfigText(const std::string& text);
 // strtol(s, nullptr, 16) semantics on a bounded text, saturating at the
 // 32-bit signed range.
 long hexToLong(const std::string& text, size_t offset);
+// Strict base 16 for typed-in values: hexadecimal digits with an optional
+// "0x" prefix and nothing else; nullopt for anything else or a value above
+// `max`.
+std::optional<uint32_t> parseHexStrict(std::string_view text, uint32_t max);
 
 // File I/O. Paths are std::filesystem::path so Korean names work on Windows.
 // load: a file that cannot be opened or read gives the empty text (product 0,

@@ -1,16 +1,11 @@
 #include "config/panel_rules.h"
 
 #include "config/config_file.h"
+#include "protocol/product_id.h"
 
 namespace zelio {
 
 namespace {
-
-constexpr uint32_t kFamilyMask = 0xFF0;
-constexpr uint32_t kFamily260 = 0x260;
-constexpr uint32_t kFamily280 = 0x280;
-
-uint32_t familyOf(uint32_t productId) { return productId & kFamilyMask; }
 
 char firstChar(const std::string& caption) { return caption.empty() ? '\0' : caption.front(); }
 
@@ -49,12 +44,12 @@ void applyMasks(PanelRows& rows, uint8_t highMask, uint8_t openDrainMask, uint8_
 std::optional<int> listSelectionFor(uint32_t productId) {
     if (productId == 0) return -1;
     const uint32_t family = familyOf(productId);
-    if (family != kFamily260 && family != kFamily280) return std::nullopt;
+    if (!isFamily(family)) return std::nullopt;
     // Only an ID that is exactly one of the entries selects it; anything
     // else of these families (0x260, 0x26A, 0x10283, ...) selects none.
-    if (productId >= 0x261 && productId <= 0x269) return static_cast<int>(productId - 0x261);
-    if (productId >= 0x281 && productId <= 0x289) return static_cast<int>(productId - 0x281 + 9);
-    return -1;
+    if (!isNormalId(productId)) return -1;
+    const int offset = family == kFamily260 ? 0 : kIdChangeItems;  // "261".."269" come first
+    return offset + idNibbleOf(productId) - kFirstIdNibble;
 }
 
 const std::array<std::string, 18>& productIdEntries() {
@@ -144,8 +139,8 @@ std::string modeLabel(int row, const std::string& caption) {
 
 std::string deviceSelectedText(uint32_t productId) {
     switch (familyOf(productId)) {
-        case kFamily260: return "Device Selected ZEL260";
-        case kFamily280: return "Device Selected ZEL280";
+        case kFamily260:
+        case kFamily280: return "Device Selected " + std::string(modelName(familyOf(productId)));
         default: return {};
     }
 }

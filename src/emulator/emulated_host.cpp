@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "link/module_link.h"
+#include "protocol/product_id.h"
 
 namespace zelio {
 
@@ -59,6 +60,11 @@ public:
         if (host_) std::erase(host_->handles_, this);
     }
 
+    bool gone(const char* call) {
+        failure_ = Failure{FailureKind::Gone, call, "the device is no longer connected"};
+        return false;
+    }
+
     bool attributes(HidAttributes& out) override {
         if (!live()) return false;
         out = entry_->kind == EmulatedHost::Entry::Module
@@ -77,19 +83,28 @@ public:
     }
 
     bool write(const uint8_t* data, size_t length) override {
-        if (!live()) return false;
+        if (!live()) return gone("write");
         VirtualModule* m = entry_->module;
         if (!m) return length > 0;  // another device takes whatever it is sent
-        if (m->refuseWrites || length != m->outputReportLength) return false;
+        if (m->refuseWrites || length != m->outputReportLength) {
+            failure_ = Failure{FailureKind::Io, "write", "the device refused the report"};
+            return false;
+        }
         host_->handleReport(*m, data, length);
         return true;
     }
 
     ReadResult read(uint8_t* buffer, size_t length, int timeoutMs) override {
-        if (!host_) return ReadResult::Error;
+        if (!host_) {
+            gone("read");
+            return ReadResult::Error;
+        }
         Clock& clock = host_->clock_;
         if (queue_.empty()) {
-            if (!live()) return ReadResult::Error;  // the device went away
+            if (!live()) {  // the device went away
+                gone("read");
+                return ReadResult::Error;
+            }
             clock.sleepMs(timeoutMs);
             return ReadResult::Timeout;
         }
@@ -170,11 +185,17 @@ std::vector<std::string> EmulatedHost::enumerate() {
 std::unique_ptr<HidHandle> EmulatedHost::open(const std::string& path, bool overlapped) {
     for (const auto& e : entries_) {
         if (e->path != path) continue;
-        if (e->kind == Entry::Locked) return nullptr;
-        if (e->module && !e->module->plugged()) return nullptr;
+        if (e->kind == Entry::Locked) {
+            // As the system answers for a keyboard it holds.
+            failure_ = Failure{FailureKind::Access, "open " + path, "access denied"};
+            return nullptr;
+        }
+        if (e->module && !e->module->plugged()) break;
         ++opens_;
+        failure_ = Failure{};
         return std::make_unique<EmulatedHandle>(this, e.get(), overlapped);
     }
+    failure_ = Failure{FailureKind::Gone, "open " + path, "no such device"};
     return nullptr;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "link/hid_host.h"
+#include "protocol/product_id.h"
 
 namespace zelio {
 
@@ -27,7 +28,7 @@ public:
     VirtualModule(Model model, int idNibble, uint8_t firmware);
 
     Model model() const { return model_; }
-    uint16_t family() const { return model_ == Model::Zel280 ? 0x280 : 0x260; }
+    uint16_t family() const { return model_ == Model::Zel280 ? kFamily280 : kFamily260; }
     ModuleMode mode() const { return mode_; }
     bool plugged() const { return mode_ != ModuleMode::Unplugged; }
     // The product ID it enumerates with now (0 while unplugged).

@@ -9,6 +9,9 @@
 #endif
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <cwchar>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -50,6 +53,54 @@ struct DeviceCloser {
 using DevicePtr = std::unique_ptr<hid_device, DeviceCloser>;
 
 constexpr size_t kMaxDescriptorSize = 4096;
+
+// The library's messages are wide strings; ours are UTF-8.
+std::string toUtf8(const wchar_t* text) {
+    std::string out;
+    if (text == nullptr) return out;
+    for (; *text != L'\0'; ++text) {
+        auto c = static_cast<uint32_t>(*text);
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+FailureKind kindOfErrno(int code) {
+    switch (code) {
+        case EACCES:
+        case EPERM:
+        case EBUSY:
+            return FailureKind::Access;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return FailureKind::Gone;
+        default:
+            return FailureKind::Io;
+    }
+}
+
+// A failed library call on an open device: the library's own message.
+Failure deviceError(hid_device* device, const char* call) {
+    std::string message = toUtf8(hid_error(device));
+    if (message.empty()) message = "failed";
+    return Failure{FailureKind::Io, call, std::move(message)};
+}
 
 // "/dev/hidrawN" -> its report descriptor in sysfs; nullopt for any other path.
 std::optional<std::vector<uint8_t>> readSysfsDescriptor(const std::string& path) {
@@ -103,13 +154,30 @@ public:
     }
 
     bool write(const uint8_t* data, size_t length) override {
-        if (data == nullptr || length == 0) return false;
+        if (data == nullptr || length == 0) {
+            failure_ = Failure{FailureKind::Io, "hid_write", "nothing to write"};
+            return false;
+        }
         const int written = hid_write(device_.get(), data, length);
-        return written >= 0 && static_cast<size_t>(written) == length;
+        if (written < 0) {
+            failure_ = deviceError(device_.get(), "hid_write");
+            return false;
+        }
+        if (static_cast<size_t>(written) != length) {
+            failure_ = Failure{FailureKind::Io, "hid_write",
+                               "wrote " + std::to_string(written) + " of " + std::to_string(length) + " bytes"};
+            return false;
+        }
+        failure_ = Failure{};
+        return true;
     }
 
     ReadResult read(uint8_t* buffer, size_t length, int timeoutMs) override {
-        if (buffer == nullptr || length == 0) return ReadResult::Error;
+        if (buffer == nullptr || length < 2) {
+            failure_ = Failure{FailureKind::Io, "hid_read_timeout", "no room for a report"};
+            return ReadResult::Error;
+        }
+        failure_ = Failure{};
         const int timeout = timeoutMs > 0 ? timeoutMs : 0;
         int got;
         if (descriptor_ && descriptor_->numberedReports) {
@@ -118,12 +186,13 @@ public:
         } else {
             // Without numbered reports the library drops the report-ID byte:
             // put the implied ID 0 back in front of the data.
-            if (length < 2) return ReadResult::Error;
             got = hid_read_timeout(device_.get(), buffer + 1, length - 1, timeout);
             if (got > 0) buffer[0] = 0;
         }
         if (got > 0) return ReadResult::Ok;
-        return got == 0 ? ReadResult::Timeout : ReadResult::Error;
+        if (got == 0) return ReadResult::Timeout;
+        failure_ = deviceError(device_.get(), "hid_read_timeout");
+        return ReadResult::Error;
     }
 
 private:
@@ -141,7 +210,11 @@ HidapiHost::~HidapiHost() = default;
 std::vector<std::string> HidapiHost::enumerate() {
     std::vector<std::string> paths;
     enumerated_.clear();
-    if (!library_->ready) return paths;
+    if (!library_->ready) {
+        failure_ = Failure{FailureKind::Io, "hid_init", "the HID library could not be started"};
+        return paths;
+    }
+    failure_ = Failure{};
     hid_device_info* list = hid_enumerate(0, 0);
     for (const hid_device_info* info = list; info != nullptr; info = info->next) {
         if (info->path == nullptr || info->path[0] == '\0') continue;
@@ -156,9 +229,20 @@ std::vector<std::string> HidapiHost::enumerate() {
 }
 
 std::unique_ptr<HidHandle> HidapiHost::open(const std::string& path, bool /*overlapped*/) {
-    if (!library_->ready || path.empty()) return nullptr;
+    if (!library_->ready || path.empty()) {
+        failure_ = Failure{FailureKind::NotFound, "open", "no such device"};
+        return nullptr;
+    }
+    errno = 0;
     DevicePtr device(hid_open_path(path.c_str()));
-    if (!device) return nullptr;
+    if (!device) {
+        // The library opens the node itself: its errno tells why it could not.
+        const int code = errno;
+        failure_ = Failure{code != 0 ? kindOfErrno(code) : FailureKind::Io, "open " + path,
+                           code != 0 ? std::strerror(code) : toUtf8(hid_error(nullptr))};
+        return nullptr;
+    }
+    failure_ = Failure{};
     std::optional<HidAttributes> enumerated;
     if (auto it = enumerated_.find(path); it != enumerated_.end()) enumerated = it->second;
     std::optional<ReportDescriptorInfo> descriptor;

@@ -1,7 +1,9 @@
 #include "link/module_link.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <string>
+
+#include "protocol/product_id.h"
 
 namespace zelio {
 
@@ -9,6 +11,15 @@ ModuleLink::ModuleLink(HidHost& host, Clock& clock)
     : host_(host), clock_(clock), output_(kCommandReportLength, 0), input_(kCommandReportLength, 0) {}
 
 ModuleLink::~ModuleLink() = default;
+
+void ModuleLink::fail(FailureKind kind, std::string call, std::string reason) {
+    failure_ = Failure{kind, std::move(call), std::move(reason)};
+}
+
+void ModuleLink::fail(const Failure& failure, FailureKind fallback) {
+    failure_ = failure;
+    if (failure_.kind == FailureKind::None) failure_.kind = fallback;
+}
 
 int ModuleLink::open(uint16_t productId) {
     // The device set is re-read for every open; a path is only a name, so
@@ -36,8 +47,10 @@ int ModuleLink::open(uint16_t productId) {
         // short reports cannot make us write or read past them.
         output_.assign(std::max<size_t>(caps_.outputReportLength, kCommandReportLength), 0);
         input_.assign(std::max<size_t>(caps_.inputReportLength, kCommandReportLength), 0);
+        failure_ = Failure{};
         return 1;
     }
+    fail(FailureKind::NotFound, "open", "no module with this product ID is attached");
     return 0;
 }
 
@@ -46,26 +59,26 @@ int ModuleLink::connect(uint16_t productId) {
     return linkStatus_ == 1 ? productId : 0;
 }
 
-void ModuleLink::writeReport(int command, int p1, int p2, int p3, int p4, int p5) {
+void ModuleLink::writeReport(std::span<const std::uint8_t> report) {
     std::fill(output_.begin(), output_.end(), uint8_t{0});
-    output_[0] = 0;
-    output_[1] = 0x55;
-    output_[2] = 0xAA;
-    output_[3] = static_cast<uint8_t>(command);
-    output_[4] = static_cast<uint8_t>(p1);
-    output_[5] = static_cast<uint8_t>(p2);
-    output_[6] = static_cast<uint8_t>(p3);
-    output_[7] = static_cast<uint8_t>(p4);
-    output_[8] = static_cast<uint8_t>(p5);
+    std::copy_n(report.begin(), std::min(report.size(), kCommandReportLength), output_.begin());
     const size_t length = std::min<size_t>(caps_.outputReportLength, output_.size());
-    if (length == 0 || !writeHandle_->write(output_.data(), length)) linkStatus_ = 0;
+    if (length == 0) {
+        linkStatus_ = 0;
+        fail(FailureKind::Io, "write", "the device has no output report");
+        return;
+    }
+    if (!writeHandle_->write(output_.data(), length)) {
+        linkStatus_ = 0;
+        fail(writeHandle_->lastFailure(), FailureKind::Io);
+    }
 }
 
-int ModuleLink::send(uint16_t productId, int command, int p1, int p2, int p3, int p4, int p5) {
+int ModuleLink::send(uint16_t productId, std::span<const std::uint8_t> report) {
     clock_.sleepMs(kPauseMs);
     linkStatus_ = open(productId);
     if (linkStatus_ != 1) return 0;
-    writeReport(command, p1, p2, p3, p4, p5);
+    writeReport(report);
     return linkStatus_;
 }
 
@@ -74,44 +87,42 @@ void ModuleLink::readReply() {
     const size_t length = std::min<size_t>(caps_.inputReportLength, input_.size());
     if (length == 0 || !readHandle_) {
         linkStatus_ = 0;
+        fail(FailureKind::Io, "read", length == 0 ? "the device has no input report" : "no handle for reading");
         return;
     }
     // Only a read that really completed counts as a reply; a failed or
     // timed-out read never leaves an old buffer looking like an answer.
-    if (readHandle_->read(input_.data(), length, kReplyTimeoutMs) != ReadResult::Ok) {
-        linkStatus_ = 0;
-        return;
+    switch (readHandle_->read(input_.data(), length, kReplyTimeoutMs)) {
+        case ReadResult::Ok:
+            std::copy_n(input_.begin() + 1, reply_.size(), reply_.begin());
+            return;
+        case ReadResult::Timeout:
+            linkStatus_ = 0;
+            fail(FailureKind::Timeout, "read", "no reply within " + std::to_string(kReplyTimeoutMs) + " ms");
+            return;
+        case ReadResult::Error:
+            linkStatus_ = 0;
+            fail(readHandle_->lastFailure(), FailureKind::Io);
+            return;
     }
-    for (size_t k = 0; k < 6; ++k) reply_[k] = input_[1 + k];
 }
 
-int ModuleLink::transact(uint16_t productId, int command, int p1, int p2, int p3, int p4, int p5) {
-    send(productId, command, p1, p2, p3, p4, p5);
+int ModuleLink::transact(uint16_t productId, std::span<const std::uint8_t> report) {
+    send(productId, report);
     if (linkStatus_ == 1) readReply();
     return linkStatus_ == 1 ? 1 : 0;
 }
 
-std::string ModuleLink::replyText() const {
-    char text[3 * 6];
-    std::snprintf(text, sizeof text, "%02X,%02X,%02X,%02X,%02X,%02X", reply_[0], reply_[1], reply_[2],
-                  reply_[3], reply_[4], reply_[5]);
-    return text;
-}
-
-std::string ModuleLink::listModules() {
-    std::string list;
+std::vector<uint16_t> ModuleLink::listModules() {
+    std::vector<uint16_t> ids;
     const std::vector<std::string> paths = host_.enumerate();
     writeHandle_.reset();
     for (const std::string& path : paths) {
         std::unique_ptr<HidHandle> handle = host_.open(path, false);
         HidAttributes attrs;
-        if (handle && handle->attributes(attrs) && attrs.vendorId == kModuleVendorId) {
-            char entry[16];
-            std::snprintf(entry, sizeof entry, ", 0x%x", static_cast<unsigned>(attrs.productId));
-            list += entry;
-        }
+        if (handle && handle->attributes(attrs) && attrs.vendorId == kModuleVendorId) ids.push_back(attrs.productId);
     }
-    return list;
+    return ids;
 }
 
 }  // namespace zelio

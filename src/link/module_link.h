@@ -1,24 +1,27 @@
 // The module link: finds a module of the family by product ID, writes one
-// command report and optionally waits for one reply report.
+// command report and optionally waits for one reply report. It moves bytes;
+// what they mean is the command set's business.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
-#include <string>
+#include <span>
 #include <vector>
 
 #include "link/hid_host.h"
 
 namespace zelio {
 
-// USB vendor ID shared by the whole module family.
-inline constexpr uint16_t kModuleVendorId = 0x1D5A;
+// The six data bytes of a reply (input report bytes 1-6), fields 0 to 5.
+using Reply = std::array<std::uint8_t, 6>;
 
 class ModuleLink {
 public:
     static constexpr int kPauseMs = 40;
     static constexpr int kReplyTimeoutMs = 2000;
-    static constexpr size_t kCommandReportLength = 9;  // report ID, marker, code, 5 params
+    // Report ID, marker, code and five parameters.
+    static constexpr size_t kCommandReportLength = 9;
 
     ModuleLink(HidHost& host, Clock& clock);
     ~ModuleLink();
@@ -29,22 +32,28 @@ public:
     int open(uint16_t productId);
     // open() into LinkStatus; productId on success, 0 otherwise.
     int connect(uint16_t productId);
-    // Command without reply; LinkStatus after the write.
-    int send(uint16_t productId, int command, int p1 = 0, int p2 = 0, int p3 = 0, int p4 = 0, int p5 = 0);
-    // Command with reply; 1 only when the write and the read both succeeded.
-    int transact(uint16_t productId, int command, int p1 = 0, int p2 = 0, int p3 = 0, int p4 = 0, int p5 = 0);
-    // "%02X,%02X,%02X,%02X,%02X,%02X" of reply bytes 1-6 of the last reply.
-    std::string replyText() const;
-    // ", 0x%x" per attached module of the family, in enumeration order.
-    std::string listModules();
+    // Writes `report` (at most kCommandReportLength bytes, byte 0 the report
+    // ID; the rest of the device's output report is 0) to the module with
+    // `productId`. Returns LinkStatus after the write.
+    int send(uint16_t productId, std::span<const std::uint8_t> report);
+    // send() and then one reply; 1 only when the write and the read both succeeded.
+    int transact(uint16_t productId, std::span<const std::uint8_t> report);
+    // The data bytes of the last reply received.
+    const Reply& reply() const { return reply_; }
+    // The product IDs of every attached module of the family, in enumeration order.
+    std::vector<uint16_t> listModules();
 
     int linkStatus() const { return linkStatus_; }
     bool isOpen() const { return writeHandle_ != nullptr; }
     const HidCaps& caps() const { return caps_; }
+    // Why the last failed step failed (kind None while the last step succeeded).
+    const Failure& lastFailure() const { return failure_; }
 
 private:
-    void writeReport(int command, int p1, int p2, int p3, int p4, int p5);
+    void writeReport(std::span<const std::uint8_t> report);
     void readReply();
+    void fail(FailureKind kind, std::string call, std::string reason);
+    void fail(const Failure& failure, FailureKind fallback);
 
     HidHost& host_;
     Clock& clock_;
@@ -52,9 +61,10 @@ private:
     std::unique_ptr<HidHandle> readHandle_;
     HidCaps caps_{};
     int linkStatus_ = 0;
-    std::vector<uint8_t> output_;
-    std::vector<uint8_t> input_;
-    uint8_t reply_[6] = {};
+    std::vector<std::uint8_t> output_;
+    std::vector<std::uint8_t> input_;
+    Reply reply_{};
+    Failure failure_;
 };
 
 }  // namespace zelio

@@ -1,8 +1,18 @@
 #include "protocol/command_set.h"
 
-#include <string>
-
 namespace zelio {
+
+CommandReport commandReport(int code, int p1, int p2, int p3, int p4, int p5) {
+    return CommandReport{0x00,
+                         0x55,
+                         0xAA,
+                         static_cast<uint8_t>(code),
+                         static_cast<uint8_t>(p1),
+                         static_cast<uint8_t>(p2),
+                         static_cast<uint8_t>(p3),
+                         static_cast<uint8_t>(p4),
+                         static_cast<uint8_t>(p5)};
+}
 
 uint16_t CommandSet::attach() {
     attached_ = static_cast<uint16_t>(link_.connect(kSettingId280));
@@ -10,38 +20,36 @@ uint16_t CommandSet::attach() {
     return attached_;
 }
 
-int CommandSet::replyField(int k) const {
-    // Field k is the two hexadecimal digits at offset 3k of the reply text.
-    const std::string text = link_.replyText();
-    return static_cast<int>(std::stoul(text.substr(static_cast<size_t>(3 * k), 2), nullptr, 16));
-}
-
 int CommandSet::readFirmwareVersion() {
-    if (!link_.transact(attached_, cmd::kFirmwareVersion)) return 0;
-    return replyField(1);
+    if (!link_.transact(attached_, commandReport(cmd::kFirmwareVersion))) return 0;
+    return link_.reply()[1];
 }
 
 bool CommandSet::readConfiguration(ChannelConfig& config) {
-    if (!link_.transact(attached_, cmd::kConfiguration, 0)) return false;
-    const int nibble = static_cast<int8_t>(static_cast<uint8_t>(replyField(2)));
+    if (!link_.transact(attached_, commandReport(cmd::kConfiguration, 0))) return false;
+    const Reply& reply = link_.reply();
+    // Field 2 is the ID nibble as a signed byte.
+    const int nibble = static_cast<int8_t>(reply[2]);
     config.productId = static_cast<uint32_t>(attached_ + nibble);
-    config.openDrainMask = static_cast<uint8_t>(replyField(3));
-    config.highMask = static_cast<uint8_t>(replyField(4));
-    config.inputMask = static_cast<uint8_t>(replyField(5));
+    config.openDrainMask = reply[3];
+    config.highMask = reply[4];
+    config.inputMask = reply[5];
     return true;
 }
 
 bool CommandSet::writeConfiguration(const ChannelConfig& config) {
-    return link_.transact(attached_, cmd::kConfiguration, 1, idNibbleOf(config.productId), config.openDrainMask,
-                          config.highMask, config.inputMask) == 1;
+    return link_.transact(attached_, commandReport(cmd::kConfiguration, 1, idNibbleOf(config.productId),
+                                                   config.openDrainMask, config.highMask, config.inputMask)) == 1;
 }
 
 int CommandSet::outputTest(int blinkByte, int channelArg) {
-    return link_.send(attached_, cmd::kOutputTest, blinkByte, channelArg);
+    return link_.send(attached_, commandReport(cmd::kOutputTest, blinkByte, channelArg));
 }
 
-int CommandSet::changeIdTo260(uint16_t presentId) { return link_.send(presentId, cmd::kChangeId, 2); }
+int CommandSet::changeIdTo260(uint16_t presentId) {
+    return link_.send(presentId, commandReport(cmd::kChangeId, 2));
+}
 
-int CommandSet::resetToIoMode() { return link_.transact(attached_, cmd::kResetToIo); }
+int CommandSet::resetToIoMode() { return link_.transact(attached_, commandReport(cmd::kResetToIo)); }
 
 }  // namespace zelio

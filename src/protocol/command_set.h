@@ -1,24 +1,15 @@
-// The module's command set, the product-ID scheme of the family and the
-// attach procedure.
+// The module's command set and the attach procedure: what each command's
+// report holds and what its reply means.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "config/channel_config.h"
 #include "link/module_link.h"
+#include "protocol/product_id.h"
 
 namespace zelio {
-
-inline constexpr uint16_t kSettingId280 = 0x280;
-inline constexpr uint16_t kSettingId260 = 0x260;
-
-constexpr uint16_t familyOf(uint32_t productId) { return static_cast<uint16_t>(productId & 0xFF0); }
-constexpr int idNibbleOf(uint32_t productId) { return static_cast<int>(productId & 0xF); }
-// 0x261-0x269 and 0x281-0x289: the IDs offered to the user.
-constexpr bool isNormalId(uint32_t productId) {
-    const uint32_t fam = productId & 0xFF0, n = productId & 0xF;
-    return (fam == 0x260 || fam == 0x280) && (productId & ~0xFFFu) == 0 && n >= 1 && n <= 9;
-}
 
 namespace cmd {
 inline constexpr int kFirmwareVersion = 0x40;
@@ -27,6 +18,12 @@ inline constexpr int kOutputTest = 0x45;
 inline constexpr int kChangeId = 0x47;
 inline constexpr int kResetToIo = 0x4F;
 }  // namespace cmd
+
+// The output report every command writes: byte 0 report ID 0, bytes 1-2 the
+// marker 0x55 0xAA, byte 3 the command code, bytes 4-8 the five parameters,
+// each stored as its low 8 bits (-3 is sent as 0xFD).
+using CommandReport = std::array<std::uint8_t, ModuleLink::kCommandReportLength>;
+CommandReport commandReport(int code, int p1 = 0, int p2 = 0, int p3 = 0, int p4 = 0, int p5 = 0);
 
 class CommandSet {
 public:
@@ -52,8 +49,6 @@ public:
     ModuleLink& link() { return link_; }
 
 private:
-    int replyField(int k) const;
-
     ModuleLink& link_;
     uint16_t attached_ = 0;
 };

@@ -5,6 +5,7 @@
 #include <dbt.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "resource.h"
@@ -109,18 +110,24 @@ void resetModule(App& app) {
 }
 
 void changeIdTo260(App& app, int commandId) {
-    const auto presentId = static_cast<uint16_t>(commandId - 39402);  // 40011 -> 0x261
-    if (!app.commands.changeIdTo260(presentId)) setLog(app, formatText(kIdNotPresent, static_cast<unsigned>(presentId)));
+    // The menu's items name the ZEL260's IDs in order, 0x261 first.
+    const std::optional<uint16_t> presentId = idChangeTarget(commandId - IDM_USB_IDCHANGE_FIRST);
+    if (!presentId) return;
+    if (!app.commands.changeIdTo260(*presentId))
+        setLog(app, formatText(kIdNotPresent, static_cast<unsigned>(*presentId)));
     // On success the module re-enumerates as 0x260 and the device-change
     // notification announces it.
 }
 
 void searchModules(App& app) {
     WaitCursor wait;
-    const std::string list = app.link().listModules();
-    // The list starts with a comma; what follows it reads "  0x261, 0x280".
+    // The IDs follow the heading as " 0x261, 0x280".
     std::string text = kSearchResult;
-    if (!list.empty()) text.append(list, 1, std::string::npos);
+    const char* separator = " ";
+    for (const uint16_t id : app.link().listModules()) {
+        text += formatText("%s0x%x", separator, static_cast<unsigned>(id));
+        separator = ", ";
+    }
     setLog(app, text);
 }
 

@@ -358,7 +358,7 @@ TEST_F(CliTest, ResetFailsWhenTheModuleDoesNotAnswer) {
 TEST_F(CliTest, IdChangeMovesAZel260BackTo260) {
     VirtualModule& m = host.addModule(Model::Zel260, 5, 0x10, ModuleMode::Normal);
     expectOneLineError(kCliFailed, {"idchange", "266"});
-    EXPECT_NE(err.str().find("ZEL266"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("no ZEL260 at 0x266"), std::string::npos) << err.str();
     EXPECT_EQ(m.reportCount, 0u);
 
     EXPECT_EQ(run({"idchange", "0x265"}), kCliOk);

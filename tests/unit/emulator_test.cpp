@@ -2,6 +2,7 @@
 
 #include "emulator/emulated_host.h"
 #include "link/module_link.h"
+#include "protocol/command_set.h"
 
 using namespace zelio;
 
@@ -65,7 +66,7 @@ TEST(Emulator, ZEL280IgnoresTheIdChange) {
     EmulatedHost host(clock);
     ModuleLink link(host, clock);
     VirtualModule& a = host.addModule(Model::Zel280, 5, 0x12, ModuleMode::Normal);
-    EXPECT_EQ(link.send(0x285, 0x47, 2), 1);
+    EXPECT_EQ(link.send(0x285, commandReport(0x47, 2)), 1);
     EXPECT_EQ(a.productId(), 0x285);
 }
 
@@ -75,10 +76,10 @@ TEST(Emulator, StateLineShowsModeConfigurationAndLastReport) {
     ModuleLink link(host, clock);
     VirtualModule& a = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
     EXPECT_EQ(a.stateLine(), "pid=0x280 mode=setting fw=0x12 id=1 od=0x00 high=0x00 in=0x00 last=-");
-    ASSERT_EQ(link.transact(0x280, 0x43, 1, 3, 0x40, 0xC0, 0x01), 1);
+    ASSERT_EQ(link.transact(0x280, commandReport(0x43, 1, 3, 0x40, 0xC0, 0x01)), 1);
     EXPECT_EQ(a.stateLine(),
               "pid=0x280 mode=setting fw=0x12 id=3 od=0x40 high=0xC0 in=0x01 last=55 AA 43 01 03 40 C0 01");
-    ASSERT_EQ(link.transact(0x280, 0x4F), 1);
+    ASSERT_EQ(link.transact(0x280, commandReport(0x4F)), 1);
     EXPECT_EQ(a.stateLine(),
               "pid=0x283 mode=normal fw=0x12 id=3 od=0x40 high=0xC0 in=0x01 last=55 AA 4F 00 00 00 00 00");
     host.unplug(a);
@@ -90,7 +91,7 @@ TEST(Emulator, ReportHistoryIsBounded) {
     EmulatedHost host(clock);
     ModuleLink link(host, clock);
     VirtualModule& a = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
-    for (size_t i = 0; i < VirtualModule::kHistory + 10; ++i) link.send(0x280, 0x45, 0, 1);
+    for (size_t i = 0; i < VirtualModule::kHistory + 10; ++i) link.send(0x280, commandReport(0x45, 0, 1));
     EXPECT_EQ(a.received.size(), VirtualModule::kHistory);
     EXPECT_EQ(a.reportCount, VirtualModule::kHistory + 10);
 }

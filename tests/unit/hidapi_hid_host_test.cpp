@@ -8,6 +8,7 @@
 
 #include "link/hidapi_hid_host.h"
 #include "link/module_link.h"
+#include "protocol/command_set.h"
 
 using namespace zelio;
 
@@ -27,6 +28,9 @@ TEST(HidapiHost, EnumeratesWithoutDevicesAndRefusesBadPaths) {
     }
     EXPECT_EQ(host.open("/nonexistent", false), nullptr);
     EXPECT_EQ(host.open("/nonexistent", true), nullptr);
+    // The reason names the node and says what the system said.
+    EXPECT_EQ(host.lastFailure().kind, FailureKind::Gone);
+    EXPECT_EQ(host.lastFailure().text(), "open /nonexistent: No such file or directory");
     EXPECT_EQ(host.open("", false), nullptr);
 }
 
@@ -38,9 +42,9 @@ TEST(HidapiHost, TwoHostsShareTheLibraryAndAModuleLinkFindsNoModule) {
     }
     ManualClock clock;
     ModuleLink link(first, clock);
-    EXPECT_EQ(link.listModules().find("0x2"), std::string::npos);
+    EXPECT_TRUE(link.listModules().empty());
     EXPECT_EQ(link.open(0x280), 0);
-    EXPECT_EQ(link.send(0x280, 0x40), 0);
+    EXPECT_EQ(link.send(0x280, commandReport(0x40)), 0);
 }
 
 TEST(ReportDescriptor, VendorPageWithUnnumberedEightByteReports) {

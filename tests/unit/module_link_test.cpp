@@ -4,6 +4,7 @@
 
 #include "emulator/emulated_host.h"
 #include "link/module_link.h"
+#include "protocol/command_set.h"
 
 using namespace zelio;
 
@@ -23,9 +24,10 @@ protected:
 
 TEST_F(LinkTest, CommandToAbsentIdPausesWritesNothingAndFails) {
     VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
-    EXPECT_EQ(link.send(0x265, 0x47, 2), 0);
-    EXPECT_EQ(link.transact(0x281, 0x40), 0);
+    EXPECT_EQ(link.send(0x265, commandReport(0x47, 2)), 0);
+    EXPECT_EQ(link.transact(0x281, commandReport(0x40)), 0);
     EXPECT_EQ(link.linkStatus(), 0);
+    EXPECT_EQ(link.lastFailure().kind, FailureKind::NotFound);
     EXPECT_EQ(m.reportCount, 0u);
     ASSERT_EQ(clock.sleeps().size(), 2u);
     EXPECT_EQ(clock.sleeps()[0], ModuleLink::kPauseMs);
@@ -35,41 +37,41 @@ TEST_F(LinkTest, CommandToAbsentIdPausesWritesNothingAndFails) {
 TEST_F(LinkTest, CommandReachesOnlyTheNamedModule) {
     VirtualModule& a = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Normal);  // 0x281
     VirtualModule& b = host.addModule(Model::Zel260, 2, 0x10, ModuleMode::Normal);  // 0x262
-    ASSERT_EQ(link.send(0x262, 0x45, 0, 3), 1);
+    ASSERT_EQ(link.send(0x262, commandReport(0x45, 0, 3)), 1);
     EXPECT_EQ(a.reportCount, 0u);
     ASSERT_EQ(b.reportCount, 1u);
     EXPECT_EQ(b.received.back(), params(0x45, 0, 3));
-    ASSERT_EQ(link.send(0x281, 0x45, 0, 4), 1);
+    ASSERT_EQ(link.send(0x281, commandReport(0x45, 0, 4)), 1);
     EXPECT_EQ(a.reportCount, 1u);
     EXPECT_EQ(b.reportCount, 1u);
 }
 
 TEST_F(LinkTest, ParametersTravelAsTheirLowEightBits) {
     VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
-    ASSERT_EQ(link.send(0x280, 0x45, -1, -3, 0x1FF, 256, -128), 1);
+    ASSERT_EQ(link.send(0x280, commandReport(0x45, -1, -3, 0x1FF, 256, -128)), 1);
     EXPECT_EQ(m.received.back(), params(0x45, 0xFF, 0xFD, 0xFF, 0x00, 0x80));
 }
 
 TEST_F(LinkTest, ReplyTextRendersTheSixDataBytes) {
     VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
     m.replyOverride = {0x01, 0x02, 0x0A, 0xFF, 0x00, 0x10};
-    ASSERT_EQ(link.transact(0x280, 0x40), 1);
-    EXPECT_EQ(link.replyText(), "01,02,0A,FF,00,10");
+    ASSERT_EQ(link.transact(0x280, commandReport(0x40)), 1);
+    EXPECT_EQ(link.reply(), (Reply{0x01, 0x02, 0x0A, 0xFF, 0x00, 0x10}));
     // A failed transaction leaves the last reply as it was.
     m.silent = true;
-    EXPECT_EQ(link.transact(0x280, 0x40), 0);
-    EXPECT_EQ(link.replyText(), "01,02,0A,FF,00,10");
+    EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 0);
+    EXPECT_EQ(link.reply(), (Reply{0x01, 0x02, 0x0A, 0xFF, 0x00, 0x10}));
 }
 
 TEST_F(LinkTest, ListModulesNamesEveryFamilyMemberInEnumerationOrder) {
-    EXPECT_EQ(link.listModules(), "");
+    EXPECT_TRUE(link.listModules().empty());
     host.addForeignDevice(0x046D, 0xC077);
     host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Normal);
     host.addLockedInterface();
     host.addModule(Model::Zel260, 0, 0x10, ModuleMode::Setting);
     host.addForeignDevice(0x1234, 0x280);  // right product ID, wrong vendor
     host.addModule(Model::Zel280, 9, 0x12, ModuleMode::Setting);
-    EXPECT_EQ(link.listModules(), ", 0x281, 0x260, 0x280");
+    EXPECT_EQ(link.listModules(), (std::vector<uint16_t>{0x281, 0x260, 0x280}));
     EXPECT_FALSE(link.isOpen());
 }
 
@@ -90,7 +92,7 @@ TEST_F(LinkTest, ForeignDevicesAndLockedInterfacesNeverMatch) {
     EXPECT_EQ(link.open(0x280), 0);
     VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
     EXPECT_EQ(link.open(0x280), 1);
-    EXPECT_EQ(link.send(0x280, 0x40), 1);
+    EXPECT_EQ(link.send(0x280, commandReport(0x40)), 1);
     EXPECT_EQ(m.reportCount, 1u);
 }
 
@@ -100,24 +102,27 @@ TEST_F(LinkTest, SilentModuleTimesOutAndTheNextCommandWorks) {
     VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
     m.silent = true;
     const int64_t before = clock.nowMs();
-    EXPECT_EQ(link.transact(0x280, 0x40), 0);
+    EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 0);
     EXPECT_EQ(link.linkStatus(), 0);
     EXPECT_EQ(clock.nowMs() - before, ModuleLink::kPauseMs + ModuleLink::kReplyTimeoutMs);
+    EXPECT_EQ(link.lastFailure().kind, FailureKind::Timeout);
+    EXPECT_EQ(link.lastFailure().text(), "read: no reply within 2000 ms");
     m.silent = false;
-    ASSERT_EQ(link.transact(0x280, 0x40), 1);
-    EXPECT_EQ(link.replyText(), "40,12,00,00,00,00");
+    ASSERT_EQ(link.transact(0x280, commandReport(0x40)), 1);
+    EXPECT_FALSE(link.lastFailure());
+    EXPECT_EQ(link.reply(), (Reply{0x40, 0x12, 0x00, 0x00, 0x00, 0x00}));
 }
 
 TEST_F(LinkTest, RefusedWriteFailsWithoutWaitingForAReply) {
     VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
     m.refuseWrites = true;
     const int64_t before = clock.nowMs();
-    EXPECT_EQ(link.send(0x280, 0x45, 0, 1), 0);
-    EXPECT_EQ(link.transact(0x280, 0x40), 0);
+    EXPECT_EQ(link.send(0x280, commandReport(0x45, 0, 1)), 0);
+    EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 0);
     EXPECT_EQ(clock.nowMs() - before, 2 * ModuleLink::kPauseMs);
     EXPECT_EQ(m.reportCount, 0u);
     m.refuseWrites = false;
-    EXPECT_EQ(link.transact(0x280, 0x40), 1);
+    EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 1);
 }
 
 TEST_F(LinkTest, ModuleUnpluggedDuringACommandFailsAtOnce) {
@@ -126,63 +131,63 @@ TEST_F(LinkTest, ModuleUnpluggedDuringACommandFailsAtOnce) {
     host.setOnDevicesChanged([&] { ++changes; });
     m.unplugOnNextCommand = true;
     const int64_t before = clock.nowMs();
-    EXPECT_EQ(link.transact(0x280, 0x40), 0);
+    EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 0);
     EXPECT_LT(clock.nowMs() - before, ModuleLink::kPauseMs + ModuleLink::kReplyTimeoutMs);
     EXPECT_EQ(changes, 1);
-    EXPECT_EQ(link.transact(0x280, 0x40), 0);
+    EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 0);
     host.plug(m);
     EXPECT_EQ(changes, 2);
-    EXPECT_EQ(link.transact(0x280, 0x40), 1);
+    EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 1);
 }
 
 TEST_F(LinkTest, LateReplyWithinTheLimitIsAccepted) {
     VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
     m.replyDelayMs = 1500;
-    ASSERT_EQ(link.transact(0x280, 0x40), 1);
-    EXPECT_EQ(link.replyText(), "40,12,00,00,00,00");
+    ASSERT_EQ(link.transact(0x280, commandReport(0x40)), 1);
+    EXPECT_EQ(link.reply(), (Reply{0x40, 0x12, 0x00, 0x00, 0x00, 0x00}));
 }
 
 TEST_F(LinkTest, ReplyPastTheLimitIsNeverTakenForTheNextCommandsAnswer) {
     VirtualModule& m = host.addModule(Model::Zel280, 3, 0x12, ModuleMode::Setting);
     m.replyDelayMs = 2500;
-    EXPECT_EQ(link.transact(0x280, 0x40), 0);
+    EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 0);
     m.replyDelayMs = 0;
-    ASSERT_EQ(link.transact(0x280, 0x43, 0), 1);
-    EXPECT_EQ(link.replyText(), "43,00,03,00,00,00");
+    ASSERT_EQ(link.transact(0x280, commandReport(0x43, 0)), 1);
+    EXPECT_EQ(link.reply(), (Reply{0x43, 0x00, 0x03, 0x00, 0x00, 0x00}));
 }
 
 TEST_F(LinkTest, LongReportsAreZeroFilledBeyondTheCommand) {
     VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
     m.inputReportLength = 65;
     m.outputReportLength = 65;
-    ASSERT_EQ(link.transact(0x280, 0x43, 1, 3, 0x40, 0xC0, 0x01), 1);
+    ASSERT_EQ(link.transact(0x280, commandReport(0x43, 1, 3, 0x40, 0xC0, 0x01)), 1);
     EXPECT_EQ(link.caps().outputReportLength, 65);
-    EXPECT_EQ(link.replyText(), "43,01,03,40,C0,01");
+    EXPECT_EQ(link.reply(), (Reply{0x43, 0x01, 0x03, 0x40, 0xC0, 0x01}));
     EXPECT_EQ(m.received.back(), params(0x43, 1, 3, 0x40, 0xC0, 0x01));
     // A 9-byte device after a 65-byte one gets exactly 9 bytes again.
     VirtualModule& small = host.addModule(Model::Zel260, 1, 0x10, ModuleMode::Setting);
-    EXPECT_EQ(link.transact(0x260, 0x40), 1);
+    EXPECT_EQ(link.transact(0x260, commandReport(0x40)), 1);
     EXPECT_EQ(small.reportCount, 1u);
 }
 
 TEST_F(LinkTest, ShortReportsFailCleanlyWithoutOverrun) {
     VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
     m.outputReportLength = 5;  // the command does not fit: the module ignores it
-    EXPECT_EQ(link.transact(0x280, 0x40), 0);
+    EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 0);
     m.outputReportLength = 9;
     m.inputReportLength = 3;  // a reply with only two data bytes
-    ASSERT_EQ(link.transact(0x280, 0x40), 1);
-    EXPECT_EQ(link.replyText(), "40,12,00,00,00,00");
+    ASSERT_EQ(link.transact(0x280, commandReport(0x40)), 1);
+    EXPECT_EQ(link.reply(), (Reply{0x40, 0x12, 0x00, 0x00, 0x00, 0x00}));
     m.inputReportLength = 9;
-    EXPECT_EQ(link.transact(0x280, 0x43, 0), 1);
-    EXPECT_EQ(link.replyText(), "43,00,01,00,00,00");
+    EXPECT_EQ(link.transact(0x280, commandReport(0x43, 0)), 1);
+    EXPECT_EQ(link.reply(), (Reply{0x43, 0x00, 0x01, 0x00, 0x00, 0x00}));
 }
 
 TEST_F(LinkTest, EveryOpenReopensTheDevice) {
     host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
-    link.transact(0x280, 0x40);
+    link.transact(0x280, commandReport(0x40));
     const int opens = host.opens();
-    link.transact(0x280, 0x40);
+    link.transact(0x280, commandReport(0x40));
     EXPECT_EQ(host.opens() - opens, 2);  // write handle and read handle
 }
 
@@ -206,13 +211,13 @@ TEST_F(LinkTest, ModuleWhoseReadOpenFailsIsStillFound) {
     VirtualModule& second = host.addModule(Model::Zel280, 2, 0x12, ModuleMode::Setting);
 
     EXPECT_EQ(lonely.open(0x280), 1);
-    EXPECT_EQ(lonely.send(0x280, 0x45, 0, 2), 1);
+    EXPECT_EQ(lonely.send(0x280, commandReport(0x45, 0, 2)), 1);
     EXPECT_EQ(first.reportCount, 1u);
     EXPECT_EQ(first.received.back(), params(0x45, 0, 2));
     EXPECT_EQ(second.reportCount, 0u);  // enumeration ended at the first match
 
     const int64_t before = clock.nowMs();
-    EXPECT_EQ(lonely.transact(0x280, 0x40), 0);
+    EXPECT_EQ(lonely.transact(0x280, commandReport(0x40)), 0);
     EXPECT_EQ(lonely.linkStatus(), 0);
     EXPECT_EQ(clock.nowMs() - before, ModuleLink::kPauseMs);
     EXPECT_EQ(first.reportCount, 2u);
@@ -226,7 +231,7 @@ TEST(LinkRealTime, PauseBeforeEverySendIsAtLeastFortyMilliseconds) {
     ModuleLink link(host, systemClock());
     host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(link.send(0x280, 0x45, 0, 1), 1);
+    EXPECT_EQ(link.send(0x280, commandReport(0x45, 0, 1)), 1);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(40));
 }
 
@@ -236,12 +241,12 @@ TEST(LinkRealTime, SilentModuleGivesUpAfterTwoSecondsAndTheNextCommandWorks) {
     VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
     m.silent = true;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(link.transact(0x280, 0x40), 0);
+    EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 0);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(2000));
     EXPECT_LT(took, std::chrono::seconds(30));
     m.silent = false;
-    EXPECT_EQ(link.transact(0x280, 0x40), 1);
+    EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 1);
 }
 
 }  // namespace

@@ -193,13 +193,13 @@ TEST_F(ModuleBenchTest, SilentTogglesTheModulesSilence) {
 
     // A silent module takes the command and does not answer.
     const uint64_t before = zel260.reportCount;
-    EXPECT_EQ(link.transact(0x261, cmd::kFirmwareVersion), 0);
+    EXPECT_EQ(link.transact(0x261, commandReport(cmd::kFirmwareVersion)), 0);
     EXPECT_EQ(zel260.reportCount, before + 1);
 
     click(2, kBenchSilent);
     EXPECT_FALSE(zel260.silent);
     EXPECT_FALSE(checked(2, kBenchSilent));
-    EXPECT_EQ(link.transact(0x261, cmd::kFirmwareVersion), 1);
+    EXPECT_EQ(link.transact(0x261, commandReport(cmd::kFirmwareVersion)), 1);
 }
 
 TEST_F(ModuleBenchTest, StateLineIsCurrentWhenACommandReturns) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "link/module_link.h"
+#include "protocol/command_set.h"
 #include "link/win32_hid_host.h"
 
 using namespace zelio;
@@ -27,11 +28,11 @@ TEST(Win32HidHost, EnumeratesAndFindsNoModule) {
 
     ManualClock clock;
     ModuleLink link(host, clock);
-    EXPECT_EQ(link.listModules(), "");
+    EXPECT_TRUE(link.listModules().empty());
     EXPECT_EQ(link.open(0x280), 0);
     EXPECT_EQ(link.connect(0x260), 0);
-    EXPECT_EQ(link.send(0x280, 0x45, 0, 3), 0);
-    EXPECT_EQ(link.transact(0x280, 0x40), 0);
+    EXPECT_EQ(link.send(0x280, commandReport(0x45, 0, 3)), 0);
+    EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 0);
     EXPECT_FALSE(link.isOpen());
 }
 
@@ -39,6 +40,10 @@ TEST(Win32HidHost, OpenFailsForPathsThatDoNotExist) {
     Win32HidHost host;
     EXPECT_EQ(host.open("\\\\?\\hid#vid_1d5a&pid_0280#no_such_device", false), nullptr);
     EXPECT_EQ(host.open("\\\\?\\hid#vid_1d5a&pid_0280#no_such_device", true), nullptr);
+    // The failing call, the system's code and its text.
+    EXPECT_EQ(host.lastFailure().kind, FailureKind::Gone);
+    EXPECT_EQ(host.lastFailure().text().rfind("CreateFileW: (", 0), 0u) << host.lastFailure().text();
+    EXPECT_NE(host.lastFailure().text().find(") "), std::string::npos) << host.lastFailure().text();
     EXPECT_EQ(host.open("", false), nullptr);
     EXPECT_EQ(host.open("\xff\xfe", false), nullptr);  // not UTF-8
 }
