@@ -85,6 +85,8 @@ function(zelio_add_test_program name)
             DISCOVERY_MODE PRE_TEST
             DISCOVERY_TIMEOUT 120
             WORKING_DIRECTORY "${PROJECT_BINARY_DIR}"
-            PROPERTIES TIMEOUT ${ZELIO_TEST_TIMEOUT})
+            PROPERTIES TIMEOUT ${ZELIO_TEST_TIMEOUT}
+                # Each case leaves its own report for ./test's totals.
+                ENVIRONMENT "GTEST_OUTPUT=xml:${PROJECT_BINARY_DIR}/test-results/")
     endif()
 endfunction()
