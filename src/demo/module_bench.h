@@ -143,10 +143,10 @@ private:
     HWND window_ = nullptr;
     bool hooked_ = false;
 
-    UniqueFont nameFont_;
-    UniqueFont lineFont_;
-    UniqueBrush offBrush_, highBrush_, lowBrush_;
-    UniquePen rimPen_, rulePen_;
+    win32::unique_hfont nameFont_;
+    win32::unique_hfont lineFont_;
+    win32::unique_hbrush offBrush_, highBrush_, lowBrush_;
+    win32::unique_hpen rimPen_, rulePen_;
 };
 
 }  // namespace zelio::ui

@@ -108,8 +108,8 @@ struct App {
 
     // Panel font (height 12): channel panel controls and every painted text.
     // Log font (height 13): product-ID list, MessageLog, output test fields.
-    UniqueFont panelFont;
-    UniqueFont logFont;
+    win32::unique_hfont panelFont;
+    win32::unique_hfont logFont;
 
     HWND statusBar = nullptr;
     HWND productList = nullptr;                 // combobox 105

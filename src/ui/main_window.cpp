@@ -28,8 +28,8 @@ constexpr COLORREF kFrameColour = RGB(128, 128, 128);
 
 // Font parameters shared by both fonts: Hangul character set, fixed pitch,
 // modern family, face 굴림.
-UniqueFont makeFont(int height) {
-    return UniqueFont(::CreateFontW(height, 0, 0, 0, 0, FALSE, FALSE, FALSE, HANGUL_CHARSET, 0, 0, 0,
+win32::unique_hfont makeFont(int height) {
+    return win32::unique_hfont(::CreateFontW(height, 0, 0, 0, 0, FALSE, FALSE, FALSE, HANGUL_CHARSET, 0, 0, 0,
                                     FIXED_PITCH | FF_MODERN, L"굴림"));
 }
 
@@ -46,7 +46,7 @@ HWND makeChild(App& app, const wchar_t* cls, const wchar_t* text, DWORD style, i
 }
 
 void textOut(HDC dc, int x, int y, std::string_view text) {
-    const std::wstring wide = widen(text);
+    const std::wstring wide = win32::widen(text);
     ::TextOutW(dc, x, y, wide.c_str(), static_cast<int>(wide.size()));
 }
 
@@ -61,13 +61,13 @@ void drawLabelRows(HDC dc, LabelTable table) {
 void drawModeLabels(App& app, HDC dc) {
     for (int r = 0; r < kChannelCount; ++r) {
         const wchar_t first = firstCharOf(app.modeButtons[static_cast<size_t>(r)]);
-        const std::string caption = first ? narrow(std::wstring_view(&first, 1)) : std::string();
+        const std::string caption = first ? win32::narrow(std::wstring_view(&first, 1)) : std::string();
         textOut(dc, 83, 125 + 25 * r, modeLabel(r, caption));
     }
 }
 
 void drawLine(HDC dc, COLORREF colour, const POINT* points, int count) {
-    UniquePen pen(::CreatePen(PS_SOLID, 1, colour));
+    win32::unique_hpen pen(::CreatePen(PS_SOLID, 1, colour));
     SelectScope selected(dc, pen.get());
     ::MoveToEx(dc, points[0].x, points[0].y, nullptr);
     for (int i = 1; i < count; ++i) ::LineTo(dc, points[i].x, points[i].y);
@@ -77,12 +77,12 @@ void paint(App& app) {
     PaintScope paintScope(app.mainWindow);
     HDC dc = paintScope.get();
     if (!dc) return;
-    UniqueMemoryDc memory(::CreateCompatibleDC(dc));
+    win32::unique_hdc memory(::CreateCompatibleDC(dc));
     if (!memory) return;
 
     // Banner, loaded and released at every paint.
     {
-        UniqueBitmap banner(::LoadBitmapW(app.instance, MAKEINTRESOURCEW(IDB_BANNER)));
+        win32::unique_hbitmap banner(::LoadBitmapW(app.instance, MAKEINTRESOURCEW(IDB_BANNER)));
         if (banner) {
             SelectScope selected(memory.get(), banner.get());
             ::BitBlt(dc, 15, 5, 400, 40, memory.get(), 0, 0, SRCCOPY);
@@ -126,7 +126,7 @@ void onCreate(App& app) {
         app.testButtons[i] = makeChild(app, L"BUTTON", L"Test", BS_PUSHBUTTON | WS_TABSTOP, 327, y, 45, 23,
                                        IDC_TEST_FIRST + r, app.panelFont.get());
     }
-    app.messageLog = makeChild(app, L"EDIT", widen(app.log.str()).c_str(), ES_MULTILINE | ES_READONLY, 20, 358, 351,
+    app.messageLog = makeChild(app, L"EDIT", win32::widen(app.log.str()).c_str(), ES_MULTILINE | ES_READONLY, 20, 358, 351,
                                93, 0, app.logFont.get());
 
     const uint16_t attached = app.commands.attach();
@@ -276,7 +276,7 @@ void appendLog(App& app, std::string_view text) {
 
 void showStatus(App& app) {
     if (!app.statusBar) return;
-    const std::wstring text = widen(app.status.str());
+    const std::wstring text = win32::widen(app.status.str());
     ::SendMessageW(app.statusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
@@ -291,7 +291,7 @@ void setAttachedMenus(App& app, bool attached) {
 
 int showMessageBox(App& app, const std::string& text, UINT type) {
     if (app.messageBox && *app.messageBox) return (*app.messageBox)(app.mainWindow, text, kMessageBoxTitle, type);
-    return ::MessageBoxW(app.mainWindow, widen(text).c_str(), widen(kMessageBoxTitle).c_str(), type);
+    return ::MessageBoxW(app.mainWindow, win32::widen(text).c_str(), win32::widen(kMessageBoxTitle).c_str(), type);
 }
 
 void refreshModeLabels(App& app) {

@@ -130,7 +130,7 @@ TEST_F(OutputTestDialogTest, TimesOutsideZeroToFifteenAreRefusedAndNothingIsSent
                           Case{L"5", L"-1"}, Case{L"-15", L"-15"}}) {
         app->log.set("before");
         showLog(*app);
-        EXPECT_EQ(blink(c.high, c.low), kTooLarge) << narrow(c.high) << "/" << narrow(c.low);
+        EXPECT_EQ(blink(c.high, c.low), kTooLarge) << win32::narrow(c.high) << "/" << win32::narrow(c.low);
     }
     EXPECT_EQ(zel280->reportCount, 0u);
     EXPECT_EQ(zel280->outputs[2].kind, OutputState::Off);
