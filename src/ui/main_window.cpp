@@ -37,14 +37,6 @@ App* appOf(HWND window) {
     return reinterpret_cast<App*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
-HWND makeChild(App& app, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w, int h, int id,
-               HFONT font) {
-    HWND child = ::CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, app.mainWindow,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), app.instance, nullptr);
-    if (child) ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    return child;
-}
-
 void textOut(HDC dc, int x, int y, std::string_view text) {
     const std::wstring wide = win32::widen(text);
     ::TextOutW(dc, x, y, wide.c_str(), static_cast<int>(wide.size()));
@@ -114,20 +106,26 @@ void onCreate(App& app) {
 
     app.statusBar = ::CreateStatusWindowW(WS_CHILD | WS_VISIBLE, L"", app.mainWindow, 0);
 
-    app.productList = makeChild(app, L"COMBOBOX", nullptr, CBS_DROPDOWNLIST, 125, 56, 80, 270, IDC_PRODUCT_LIST,
-                                app.logFont.get());
+    auto child = [&app](const ControlSpec& spec) { return createControl(app.mainWindow, app.instance, spec); };
+    HFONT panelFont = app.panelFont.get();
+    HFONT logFont = app.logFont.get();
+
+    app.productList = child({.className = L"COMBOBOX", .text = nullptr, .style = CBS_DROPDOWNLIST,
+                             .x = 125, .y = 56, .w = 80, .h = 270, .id = IDC_PRODUCT_LIST, .font = logFont});
     for (int r = 0; r < kChannelCount; ++r) {
         const size_t i = static_cast<size_t>(r);
         const int y = 120 + 25 * r;
-        app.modeButtons[i] = makeChild(app, L"BUTTON", L"push/pull Output", BS_PUSHBUTTON | WS_TABSTOP, 144, y, 120,
-                                       23, IDC_MODE_FIRST + r, app.panelFont.get());
-        app.highBoxes[i] = makeChild(app, L"BUTTON", L"High", BS_AUTOCHECKBOX | WS_TABSTOP, 270, y, 52, 22,
-                                     IDC_HIGH_FIRST + r, app.panelFont.get());
-        app.testButtons[i] = makeChild(app, L"BUTTON", L"Test", BS_PUSHBUTTON | WS_TABSTOP, 327, y, 45, 23,
-                                       IDC_TEST_FIRST + r, app.panelFont.get());
+        app.modeButtons[i] = child({.className = L"BUTTON", .text = L"push/pull Output",
+                                    .style = BS_PUSHBUTTON | WS_TABSTOP, .x = 144, .y = y, .w = 120, .h = 23,
+                                    .id = IDC_MODE_FIRST + r, .font = panelFont});
+        app.highBoxes[i] = child({.className = L"BUTTON", .text = L"High", .style = BS_AUTOCHECKBOX | WS_TABSTOP,
+                                  .x = 270, .y = y, .w = 52, .h = 22, .id = IDC_HIGH_FIRST + r, .font = panelFont});
+        app.testButtons[i] = child({.className = L"BUTTON", .text = L"Test", .style = BS_PUSHBUTTON | WS_TABSTOP,
+                                    .x = 327, .y = y, .w = 45, .h = 23, .id = IDC_TEST_FIRST + r, .font = panelFont});
     }
-    app.messageLog = makeChild(app, L"EDIT", win32::widen(app.log.str()).c_str(), ES_MULTILINE | ES_READONLY, 20, 358, 351,
-                               93, 0, app.logFont.get());
+    const std::wstring logText = win32::widen(app.log.str());
+    app.messageLog = child({.className = L"EDIT", .text = logText.c_str(), .style = ES_MULTILINE | ES_READONLY,
+                            .x = 20, .y = 358, .w = 351, .h = 93, .id = 0, .font = logFont});
 
     const uint16_t attached = app.commands.attach();
     if (attached != 0) {

@@ -22,4 +22,12 @@ wchar_t firstCharOf(HWND window) {
     return buffer[0];
 }
 
+HWND createControl(HWND parent, HINSTANCE instance, const ControlSpec& spec) {
+    HWND control = ::CreateWindowExW(0, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style, spec.x, spec.y,
+                                     spec.w, spec.h, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+                                     instance, nullptr);
+    if (control) ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(spec.font), FALSE);
+    return control;
+}
+
 }  // namespace zelio::ui

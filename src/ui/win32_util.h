@@ -1,4 +1,5 @@
-// Small Win32 helpers for the GUI: window text as UTF-8 and the scopes that pair two calls around a window or a context. Handles are
+// Small Win32 helpers for the GUI: window text as UTF-8, child controls, and
+// the scopes that pair two calls around a window or a context. Handles are
 // owned by the zelio::win32::unique_any types of link/win32_unique.h; text
 // is converted by link/win32_text.h.
 #pragma once
@@ -30,6 +31,22 @@ std::string windowTextUtf8(HWND window);
 // The first character of a window's text (0 when the text is empty); reads
 // no more than that one character.
 wchar_t firstCharOf(HWND window);
+
+// ---- controls ----------------------------------------------------------------
+
+// A child control: window class, caption, style (WS_CHILD | WS_VISIBLE are
+// added), position and size in the parent's client coordinates, control ID
+// and the font it is given with WM_SETFONT.
+struct ControlSpec {
+    const wchar_t* className = nullptr;
+    const wchar_t* text = nullptr;
+    DWORD style = 0;
+    int x = 0, y = 0, w = 0, h = 0;
+    int id = 0;
+    HFONT font = nullptr;
+};
+// Creates the control on `parent`; nullptr when creation fails.
+HWND createControl(HWND parent, HINSTANCE instance, const ControlSpec& spec);
 
 // ---- contexts ----------------------------------------------------------------
 
