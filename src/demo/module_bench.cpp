@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "ui/window_dispatch.h"
+
 namespace zelio::ui {
 namespace {
 
@@ -117,7 +119,7 @@ ModuleBench::~ModuleBench() {
 bool ModuleBench::registerClass(HINSTANCE instance) {
     WNDCLASSW wc{};
     wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = windowProc;
+    wc.lpfnWndProc = windowProc<ModuleBench>;
     wc.hInstance = instance;
     wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
@@ -207,30 +209,18 @@ void ModuleBench::updateLamps(Slot& slot, int module, int64_t now) {
     }
 }
 
-LRESULT CALLBACK ModuleBench::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        auto* bench = static_cast<ModuleBench*>(create->lpCreateParams);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(bench));
-        if (bench) bench->window_ = window;
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
-    auto* bench = reinterpret_cast<ModuleBench*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!bench) return ::DefWindowProcW(window, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        bench->window_ = nullptr;
-        for (Slot& slot : bench->slots_) {
-            slot.plugged = slot.silent = slot.stateLine = nullptr;
-            slot.shownLine.clear();
-        }
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
-    return bench->handle(message, wParam, lParam);
-}
-
-LRESULT ModuleBench::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT ModuleBench::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_NCCREATE:
+            window_ = window;
+            return ::DefWindowProcW(window, message, wParam, lParam);
+        case WM_NCDESTROY:
+            window_ = nullptr;
+            for (Slot& slot : slots_) {
+                slot.plugged = slot.silent = slot.stateLine = nullptr;
+                slot.shownLine.clear();
+            }
+            return ::DefWindowProcW(window, message, wParam, lParam);
         case WM_CREATE:
             onCreate();
             return 0;
@@ -250,7 +240,7 @@ LRESULT ModuleBench::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             // Not closed on its own; the program ends with the main window.
             return 0;
         default:
-            return ::DefWindowProcW(window_, message, wParam, lParam);
+            return ::DefWindowProcW(window, message, wParam, lParam);
     }
 }
 

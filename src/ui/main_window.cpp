@@ -8,6 +8,7 @@
 #include "config/config_file.h"
 #include "resource.h"
 #include "ui/channel_panel.h"
+#include "ui/window_dispatch.h"
 
 namespace zelio::ui {
 namespace {
@@ -30,11 +31,7 @@ constexpr COLORREF kFrameColour = RGB(128, 128, 128);
 // modern family, face 굴림.
 win32::unique_hfont makeFont(int height) {
     return win32::unique_hfont(::CreateFontW(height, 0, 0, 0, 0, FALSE, FALSE, FALSE, HANGUL_CHARSET, 0, 0, 0,
-                                    FIXED_PITCH | FF_MODERN, L"굴림"));
-}
-
-App* appOf(HWND window) {
-    return reinterpret_cast<App*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+                                             FIXED_PITCH | FF_MODERN, L"굴림"));
 }
 
 void textOut(HDC dc, int x, int y, std::string_view text) {
@@ -50,9 +47,9 @@ void drawLabelRows(HDC dc, LabelTable table) {
 
 // The eight mode labels at (83, 125 + 25r), by each mode button's first
 // caption character.
-void drawModeLabels(App& app, HDC dc) {
+void drawModeLabels(const std::array<HWND, kChannelCount>& modeButtons, HDC dc) {
     for (int r = 0; r < kChannelCount; ++r) {
-        const wchar_t first = firstCharOf(app.modeButtons[static_cast<size_t>(r)]);
+        const wchar_t first = firstCharOf(modeButtons[static_cast<size_t>(r)]);
         const std::string caption = first ? win32::narrow(std::wstring_view(&first, 1)) : std::string();
         textOut(dc, 83, 125 + 25 * r, modeLabel(r, caption));
     }
@@ -91,7 +88,7 @@ void paint(App& app) {
         textOut(dc, 170, 85, "  I/O Mode  ");
         textOut(dc, 250, 85, "  Default Output  ");
         drawLabelRows(dc, tableForPaint(app.selectedProductId));
-        drawModeLabels(app, dc);
+        drawModeLabels(app.modeButtons, dc);
 
         const POINT frame[] = {{18, 356}, {372, 356}, {372, 452}, {18, 452}, {18, 356}};
         drawLine(dc, kFrameColour, frame, 5);
@@ -164,10 +161,7 @@ void onCommand(App& app, WPARAM wParam, LPARAM lParam) {
         return;
     }
     if (id >= IDC_TEST_FIRST && id < IDC_TEST_FIRST + kChannelCount) {
-        if (code == BN_CLICKED) {
-            app.testChannel = id - (IDC_TEST_FIRST - 1);
-            openOutputTest(app, id - IDC_TEST_FIRST);
-        }
+        if (code == BN_CLICKED) openOutputTest(app, id - IDC_TEST_FIRST);
         return;
     }
     // High check boxes check themselves; the MessageLog's own notifications
@@ -192,7 +186,7 @@ void onCommand(App& app, WPARAM wParam, LPARAM lParam) {
 bool registerMainClass(HINSTANCE instance) {
     WNDCLASSW wc{};
     wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = mainWindowProc;
+    wc.lpfnWndProc = windowProc<App>;
     wc.hInstance = instance;
     wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_APPICON));
     wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
@@ -215,43 +209,35 @@ HWND createMainWindow(App& app, int showCmd) {
     return window;
 }
 
-LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        auto* app = static_cast<App*>(create->lpCreateParams);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(app));
-        if (app) app->mainWindow = window;
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
-    App* app = appOf(window);
-    if (!app) return ::DefWindowProcW(window, message, wParam, lParam);
-
+LRESULT App::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_NCCREATE:
+            mainWindow = window;
+            return ::DefWindowProcW(window, message, wParam, lParam);
         case WM_CREATE:
-            onCreate(*app);
+            onCreate(*this);
             return 0;
         case WM_PAINT:
-            paint(*app);
+            paint(*this);
             return 0;
         case WM_SIZE:
-            onSize(*app, wParam, lParam);
+            onSize(*this, wParam, lParam);
             return 0;
         case WM_COMMAND:
-            onCommand(*app, wParam, lParam);
+            onCommand(*this, wParam, lParam);
             return 0;
         case WM_DEVICECHANGE:
-            onDeviceChange(*app, wParam);
+            onDeviceChange(*this, wParam);
             return 0;
         case WM_DESTROY:
             ::PostQuitMessage(0);
             return 0;
         case WM_NCDESTROY:
-            ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-            app->mainWindow = nullptr;
-            app->statusBar = app->productList = app->messageLog = nullptr;
-            app->modeButtons.fill(nullptr);
-            app->highBoxes.fill(nullptr);
-            app->testButtons.fill(nullptr);
+            mainWindow = nullptr;
+            statusBar = productList = messageLog = nullptr;
+            modeButtons.fill(nullptr);
+            highBoxes.fill(nullptr);
+            testButtons.fill(nullptr);
             return ::DefWindowProcW(window, message, wParam, lParam);
         default:
             return ::DefWindowProcW(window, message, wParam, lParam);
@@ -299,7 +285,7 @@ void refreshModeLabels(App& app) {
     const RECT area{80, 120, 140, 315};
     ::FillRect(dc.get(), &area, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
     ::SetBkMode(dc.get(), OPAQUE);
-    drawModeLabels(app, dc.get());
+    drawModeLabels(app.modeButtons, dc.get());
 }
 
 void drawConnectorLabels(App& app, LabelTable table) {
