@@ -14,6 +14,7 @@
 #include <shellapi.h>
 
 #include "link/win32_hid_host.h"
+#include "link/win32_text.h"
 #else
 #include "link/hidapi_hid_host.h"
 #endif
@@ -28,16 +29,7 @@ std::vector<std::string> arguments(int, char**) {
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (wide == nullptr) return words;
-    for (int i = 1; i < count; ++i) {
-        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string word;
-        if (bytes > 1) {
-            word.resize(static_cast<size_t>(bytes));
-            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, word.data(), bytes, nullptr, nullptr);
-            word.resize(static_cast<size_t>(bytes - 1));  // drop the terminating zero
-        }
-        words.push_back(std::move(word));
-    }
+    for (int i = 1; i < count; ++i) words.push_back(zelio::win32::narrow(wide[i]));
     LocalFree(wide);
     return words;
 }

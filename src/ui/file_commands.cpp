@@ -54,7 +54,7 @@ void repaintWholeWindow(App& app) {
 std::string saveFailedWarning(const std::wstring& path) {
     const std::wstring title = fileTitleOf(path);
     if (title.empty()) return " 파일을 저장할 수 없습니다.     ";
-    return " '" + narrow(title) + "' 파일을 저장할 수 없습니다.     ";
+    return " '" + win32::narrow(title) + "' 파일을 저장할 수 없습니다.     ";
 }
 
 FileDialogBuffers makeFileDialogBuffers(const std::wstring& path, const std::wstring& title) {
