@@ -80,6 +80,7 @@ public:
     ReadResult read(uint8_t* buffer, size_t length, int timeoutMs) override {
         return inner_->read(buffer, length, timeoutMs);
     }
+    const Failure& lastFailure() const override { return inner_->lastFailure(); }
 
 private:
     std::unique_ptr<HidHandle> inner_;

@@ -76,6 +76,7 @@ public:
 
     std::vector<std::string> enumerate() override;
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
+    const Failure& lastFailure() const override { return inner_.lastFailure(); }
 
 private:
     HidHost& inner_;

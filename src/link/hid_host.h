@@ -58,7 +58,8 @@ class HidHandle {
 public:
     virtual ~HidHandle() = default;
     // Why the last call on this handle failed (kind None after a success).
-    const Failure& lastFailure() const { return failure_; }
+    // A handle that wraps another one answers with the inner handle's.
+    virtual const Failure& lastFailure() const { return failure_; }
     virtual bool attributes(HidAttributes& out) = 0;
     virtual bool caps(HidCaps& out) = 0;
     // Writes one output report (byte 0 is the report ID), blocking.
@@ -81,7 +82,7 @@ public:
     // nullptr when the interface cannot be opened (e.g. held by the system).
     virtual std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) = 0;
     // Why the last enumerate() or open() failed (kind None after a success).
-    const Failure& lastFailure() const { return failure_; }
+    virtual const Failure& lastFailure() const { return failure_; }
 
 protected:
     Failure failure_;
