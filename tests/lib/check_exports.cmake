@@ -4,6 +4,8 @@
 #                             imported DLL is one of Windows' own
 # cmake -DLIBRARY=<file> -DTOOL=<program> -DFORMAT=elf|pe -P check_exports.cmake
 
+cmake_minimum_required(VERSION 3.21)
+
 if(FORMAT STREQUAL "elf")
     set(_args -D --defined-only "${LIBRARY}")
 else()
