@@ -39,7 +39,9 @@ if(WIN32)
     if(MINGW)
         target_link_options(zelio_shared PRIVATE "LINKER:--exclude-all-symbols")
     endif()
-else()
+elseif(NOT APPLE)
+    # ELF: a version script keeps everything but zelio_* local (Apple's
+    # linker has no version scripts; the hidden visibility does it there).
     set(_zelio_map "${PROJECT_SOURCE_DIR}/src/capi/zelio.map")
     target_link_options(zelio_shared PRIVATE "LINKER:--version-script=${_zelio_map}")
     set_target_properties(zelio_shared PROPERTIES LINK_DEPENDS "${_zelio_map}")
@@ -76,6 +78,7 @@ install(FILES "${PROJECT_BINARY_DIR}/zelioConfig.cmake" "${PROJECT_BINARY_DIR}/z
 # installed anywhere.
 set(_zelio_pc_dir "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
 file(RELATIVE_PATH ZELIO_PC_PREFIX_FROM_PCDIR "/prefix/${_zelio_pc_dir}" "/prefix")
+string(REGEX REPLACE "/$" "" ZELIO_PC_PREFIX_FROM_PCDIR "${ZELIO_PC_PREFIX_FROM_PCDIR}")
 configure_file("${PROJECT_SOURCE_DIR}/cmake/zelio.pc.in" "${PROJECT_BINARY_DIR}/zelio.pc" @ONLY)
 install(FILES "${PROJECT_BINARY_DIR}/zelio.pc" DESTINATION "${_zelio_pc_dir}" COMPONENT dev)
 
