@@ -163,6 +163,8 @@ if(NOT CMAKE_CROSSCOMPILING)
             "-DWORK_DIR=${PROJECT_BINARY_DIR}/lib-install-test"
             "-DGENERATOR=${CMAKE_GENERATOR}"
             "-DC_COMPILER=${CMAKE_C_COMPILER}"
+            # The sanitizer runtimes, when the library needs them.
+            "-DEXE_LINKER_FLAGS=${CMAKE_EXE_LINKER_FLAGS}"
             -P "${PROJECT_SOURCE_DIR}/tests/lib/install_consumer.cmake")
     list(APPEND _zelio_lib_tests lib_install_consumer)
 endif()

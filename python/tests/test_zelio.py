@@ -1,6 +1,11 @@
 """The Python package on the library's emulated modules (ZELIO_LIBRARY names
 the library under test)."""
 
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
 import unittest
 
 import zelio
@@ -13,6 +18,24 @@ class ListTest(unittest.TestCase):
         self.assertEqual([(m.product_id, m.model, m.mode) for m in modules],
                          [(0x280, "ZEL280", Mode.SETTING), (0x261, "ZEL260", Mode.IO)])
         self.assertNotEqual(modules[0].path, modules[1].path)
+
+
+class LoadTest(unittest.TestCase):
+    def test_library_next_to_the_package(self):
+        # As the Windows install ships it: the library inside the package.
+        library = os.environ["ZELIO_LIBRARY"]
+        with tempfile.TemporaryDirectory() as tmp:
+            package = os.path.join(tmp, "zelio")
+            shutil.copytree(os.path.dirname(zelio.__file__), package)
+            name = "zelio.dll" if sys.platform == "win32" else "libzelio.so.1"
+            shutil.copy(library, os.path.join(package, name))
+            env = {k: v for k, v in os.environ.items() if k != "ZELIO_LIBRARY"}
+            env["PYTHONPATH"] = tmp
+            code = ("import zelio; print(len(zelio.list_modules(emulated=True)), "
+                    "zelio.load_library()._name)")
+            out = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True,
+                                 check=True).stdout.split()
+        self.assertEqual(out, ["2", os.path.join(package, name)])
 
 
 class ModuleTest(unittest.TestCase):

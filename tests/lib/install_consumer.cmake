@@ -1,7 +1,8 @@
 # Installs the lib and dev components into a fresh prefix, builds
 # examples/blink.c against it with find_package(zelio) and with pkg-config,
 # and runs both programs on the emulated modules.
-# cmake -DBUILD_DIR= -DSOURCE_DIR= -DWORK_DIR= -DGENERATOR= -DC_COMPILER= -P install_consumer.cmake
+# cmake -DBUILD_DIR= -DSOURCE_DIR= -DWORK_DIR= -DGENERATOR= -DC_COMPILER= [-DEXE_LINKER_FLAGS=]
+#       -P install_consumer.cmake
 
 cmake_minimum_required(VERSION 3.21)
 
@@ -29,7 +30,7 @@ get_filename_component(pc_dir "${pc_file}" DIRECTORY)
 
 run("${CMAKE_COMMAND}" -E env "PKG_CONFIG_PATH=${pc_dir}"
     "${CMAKE_COMMAND}" -S "${SOURCE_DIR}/tests/lib/consumer" -B "${WORK_DIR}/build" -G "${GENERATOR}"
-    "-DCMAKE_C_COMPILER=${C_COMPILER}" "-DCMAKE_PREFIX_PATH=${prefix}"
+    "-DCMAKE_C_COMPILER=${C_COMPILER}" "-DCMAKE_EXE_LINKER_FLAGS=${EXE_LINKER_FLAGS}" "-DCMAKE_PREFIX_PATH=${prefix}"
     "-DBLINK_SOURCE=${SOURCE_DIR}/examples/blink.c")
 run("${CMAKE_COMMAND}" --build "${WORK_DIR}/build")
 
