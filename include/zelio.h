@@ -102,7 +102,8 @@ ZELIO_API int zelio_open(zelio_context** ctx);
  * a ZEL280 in setting mode (0x280, firmware 1.2) and a ZEL260 in I/O mode at
  * 0x261 (firmware 1.0), as `zelioctl --emulate`. The modules react as real
  * ones do (a reset moves the ZEL280 to its ID, an ID change brings the
- * ZEL260 back as 0x260); see zelio_emulate for faults. */
+ * ZEL260 back as 0x260); see zelio_emulate for faults. They keep real time:
+ * the 40 ms pause and a 2 s time-out take as long as with real modules. */
 ZELIO_API int zelio_open_emulated(zelio_context** ctx);
 
 /* Closes the context and every device it holds. NULL is allowed. */
@@ -117,7 +118,7 @@ ZELIO_API const char* zelio_last_error(const zelio_context* ctx);
 ZELIO_API const char* zelio_strerror(int error);
 
 /* Lists the attached modules of the family in enumeration order: opens each
- * HID interface once to read its IDs; sends nothing. Writes up to `capacity`
+ * HID interface once to read its IDs; sends nothing and does not pause. Writes up to `capacity`
  * entries to `out` (which may be NULL when `capacity` is 0) and the number of
  * modules attached to *count, which may exceed `capacity`. */
 ZELIO_API int zelio_list(zelio_context* ctx, zelio_module_info* out, size_t capacity, size_t* count);

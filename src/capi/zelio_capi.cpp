@@ -195,9 +195,10 @@ int findById(zelio_context* ctx, uint16_t productId, Target& out) {
         if (t.productId == productId) matches.push_back(t);
     if (matches.empty()) {
         std::string text = "no module with product ID " + hex(productId) + " is attached";
-        // Without access rights a module cannot even be recognised: say so.
+        // Without access rights a module cannot even be recognised: say what
+        // could not be looked at (on most systems keyboards are among them).
         if (found.refused > 0)
-            text += " (" + std::to_string(found.refused) + " HID interface(s) refused access, e.g. " +
+            text += " (" + std::to_string(found.refused) + " HID interface(s) could not be opened to check, e.g. " +
                     found.firstRefusal.text() + ")";
         return fail(ctx, ZELIO_ERR_NO_MODULE, text);
     }
