@@ -122,7 +122,6 @@ if(WIN32)
     set(CPACK_NSIS_MUI_UNIICON "${PROJECT_SOURCE_DIR}/resources/app.ico")
     set(CPACK_NSIS_INSTALLED_ICON_NAME "bin\\zelio.exe")
     set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
-    set(CPACK_NSIS_BRANDING_TEXT "zelio ${PROJECT_VERSION}")
     set(CPACK_NSIS_CONTACT "${ZELIO_PACKAGE_CONTACT}")
     # A new version replaces the one installed before it (silently too).
     set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
@@ -130,9 +129,12 @@ if(WIN32)
     # Start menu: <folder>\zelio.lnk, <folder>\zelio demo.lnk (and Uninstall.lnk).
     set(CPACK_PACKAGE_EXECUTABLES "zelio;zelio;zelio-demo;zelio demo")
     set(CPACK_NSIS_EXECUTABLES_DIRECTORY "${CMAKE_INSTALL_BINDIR}")
-    # The installer's own version information, and the Start menu folder name.
+    # A 64-bit installer for 64-bit programs (it also runs where only 64-bit
+    # Wine is installed); its own version information; the Start menu folder.
     set(CPACK_NSIS_DEFINES
-        "!define MUI_STARTMENUPAGE_DEFAULTFOLDER \"zelio\"
+        "Target amd64-unicode
+  !define MUI_STARTMENUPAGE_DEFAULTFOLDER \"zelio\"
+  BrandingText \"zelio ${PROJECT_VERSION}\"
   VIProductVersion \"${PROJECT_VERSION}.0\"
   VIAddVersionKey /LANG=1033 \"ProductName\" \"zelio\"
   VIAddVersionKey /LANG=1033 \"CompanyName\" \"${CPACK_PACKAGE_VENDOR}\"
