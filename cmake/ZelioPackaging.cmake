@@ -112,7 +112,8 @@ set(CPACK_MONOLITHIC_INSTALL ON)
 
 if(WIN32)
     set(CPACK_GENERATOR "NSIS;ZIP")
-    set(CPACK_PACKAGE_FILE_NAME "zelio-${PROJECT_VERSION}-win64")
+    set(ZELIO_WINDOWS_PACKAGE "zelio-${PROJECT_VERSION}-win64")
+    set(CPACK_PACKAGE_FILE_NAME "${ZELIO_WINDOWS_PACKAGE}")
     set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 
     set(CPACK_NSIS_PACKAGE_NAME "zelio ${PROJECT_VERSION}")
@@ -183,7 +184,7 @@ if(ZELIO_PACKAGE_TESTS)
     if(WIN32 AND CMAKE_CROSSCOMPILING)
         add_test(NAME nsis_install
             COMMAND bash "${PROJECT_SOURCE_DIR}/tests/package/nsis_install_test.sh"
-                "${PROJECT_BINARY_DIR}" "${CPACK_OUTPUT_FILE_PREFIX}/${CPACK_PACKAGE_FILE_NAME}")
+                "${PROJECT_BINARY_DIR}" "${CPACK_OUTPUT_FILE_PREFIX}/${ZELIO_WINDOWS_PACKAGE}")
         set_tests_properties(nsis_install PROPERTIES FIXTURES_REQUIRED packages TIMEOUT 600)
     elseif(NOT WIN32)
         add_test(NAME deb_install
