@@ -48,7 +48,7 @@ endif()
 
 # ---------------------------------------------------------------------------
 # Python package: every python/<name>/ (or python/src/<name>/) that holds an
-# __init__.py
+# __init__.py, except test packages
 # ---------------------------------------------------------------------------
 if(WIN32)
     set(_zelio_python_dir "python")
@@ -63,6 +63,10 @@ file(GLOB _zelio_python_inits
     "${PROJECT_SOURCE_DIR}/python/src/*/__init__.py")
 foreach(_init IN LISTS _zelio_python_inits)
     get_filename_component(_package_dir "${_init}" DIRECTORY)
+    get_filename_component(_package_name "${_package_dir}" NAME)
+    if(_package_name MATCHES "^tests?$")
+        continue()
+    endif()
     install(DIRECTORY "${_package_dir}" DESTINATION "${ZELIO_INSTALL_PYTHONDIR}" COMPONENT python
         PATTERN "__pycache__" EXCLUDE
         PATTERN "*.pyc" EXCLUDE)
