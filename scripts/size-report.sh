@@ -83,6 +83,11 @@ for dir in "${dirs[@]}"; do
     done
     for file in "$dir"/packages/*.exe "$dir"/packages/*.zip "$dir"/packages/*.deb; do
         printf '  %-28s %9d bytes %5s KB\n' "packages/$(basename "$file")" "$(stat -c %s "$file")" "$(kb "$(stat -c %s "$file")")"
+        if [[ "$file" == *.exe ]]; then
+            printf '      imports: %s\n' "$(x86_64-w64-mingw32-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p' | tr '\n' ' ')"
+        elif [[ "$file" == *.deb ]]; then
+            printf '      Depends: %s\n' "$(dpkg-deb -f "$file" Depends)"
+        fi
     done
     shopt -u nullglob
 done

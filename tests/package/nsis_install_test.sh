@@ -83,7 +83,9 @@ for link in "zelio.lnk:bin\\zelio.exe" "zelio demo.lnk:bin\\zelio-demo.exe" "Uni
         fail "shortcut $name does not point to $target"
 done
 entry="$(wine_run reg query "$uninstall_key" 2>/dev/null | tr -d '\r')" || fail "no uninstall entry $uninstall_key"
-grep -q 'DisplayVersion.*REG_SZ.*[0-9]' <<<"$entry" || fail "uninstall entry has no DisplayVersion"
+version="${top#zelio-}"
+version="${version%-win64}"
+grep -q "DisplayVersion *REG_SZ *${version//./\\.}\$" <<<"$entry" || fail "uninstall entry does not give version $version"
 grep -q 'Publisher.*REG_SZ.*the zelio developers' <<<"$entry" || fail "uninstall entry names no publisher"
 
 # ---- run the installed GUI, close its window -----------------------------------
