@@ -12,6 +12,7 @@ ZELIO_PACKAGES=(
     libhidapi-dev googletest libgtest-dev libbenchmark-dev
     fonts-nanum fontconfig imagemagick
     python3
+    nsis dpkg-dev file
 )
 
 zelio_install_packages() {

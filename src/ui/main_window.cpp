@@ -3,11 +3,10 @@
 #include <commctrl.h>
 
 #include <cstdio>
-#include <filesystem>
 
-#include "config/config_file.h"
 #include "resource.h"
 #include "ui/channel_panel.h"
+#include "ui/win32_config_file.h"
 #include "ui/window_dispatch.h"
 
 namespace zelio::ui {
@@ -135,7 +134,7 @@ void onCreate(App& app) {
 
     fillProductList(app);
 
-    if (!app.currentFilePath.empty()) applyPanel(app, loadConfigFile(std::filesystem::path(app.currentFilePath)));
+    if (!app.currentFilePath.empty()) applyPanel(app, loadConfigFileW(app.currentFilePath));
 }
 
 void onSize(App& app, WPARAM wParam, LPARAM lParam) {
