@@ -53,6 +53,19 @@ protected:
         EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
     }
 
+    // The run failed with `code`, printed nothing on stdout, and on stderr a
+    // "zelioctl: " line followed by indented detail lines; returns stderr.
+    std::string expectError(int code, const std::vector<std::string>& args) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        EXPECT_EQ(run(args), code);
+        EXPECT_EQ(out.str(), "");
+        const std::string text = err.str();
+        EXPECT_EQ(text.rfind("zelioctl: ", 0), 0u) << text;
+        for (size_t at = text.find('\n'); at != std::string::npos && at + 1 < text.size(); at = text.find('\n', at + 1))
+            EXPECT_EQ(text.compare(at + 1, 2, "  "), 0) << text;
+        return text;
+    }
+
     uint64_t totalReports() {
         uint64_t n = 0;
         for (const auto& m : host.modules()) n += m->reportCount;
@@ -113,22 +126,24 @@ TEST_F(CliTest, HelpPrintsUsageAndBadCommandLinesAreUsageErrors) {
 
 // ------------------------------------------------------------ list / attach / version
 
-TEST_F(CliTest, ListPrintsEveryModuleOfTheFamilyOnePerLine) {
-    EXPECT_EQ(run({"list"}), kCliOk);
-    EXPECT_EQ(out.str(), "");  // nothing attached: no lines, still success
+TEST_F(CliTest, ListShowsEveryModuleOfTheFamilyAndExits3WithoutOne) {
+    expectOneLineError(kExitNoModule, {"list"});
 
     host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
     host.addForeignDevice(0x046D, 0xC52B);
     host.addLockedInterface();
-    host.addModule(Model::Zel260, 2, 0x10, ModuleMode::Normal);
+    host.addModule(Model::Zel260, 2, 0x10, ModuleMode::Normal).serial = "A17";
     EXPECT_EQ(run({"list"}), kCliOk);
-    EXPECT_EQ(out.str(), "0x280\n0x262\n");
+    EXPECT_EQ(out.str(),
+              "PID    MODEL   MODE     PATH     PORT   SERIAL\n"
+              "0x280  ZEL280  setting  emu://0  1-1.1  -\n"
+              "0x262  ZEL260  I/O      emu://3  1-1.2  A17\n");
     EXPECT_EQ(err.str(), "");
 }
 
 TEST_F(CliTest, AttachPrefersTheZel280AndFailsWithoutASettingModeModule) {
     host.addModule(Model::Zel280, 3, 0x12, ModuleMode::Normal);  // 0x283 does not count
-    expectOneLineError(kCliFailed, {"attach"});
+    expectError(kExitNoModule, {"attach"});
 
     VirtualModule& zel260 = host.addModule(Model::Zel260, 1, 0x10, ModuleMode::Setting);
     EXPECT_EQ(run({"attach"}), kCliOk);
@@ -151,14 +166,14 @@ TEST_F(CliTest, VersionPrintsMajorDotMinor) {
 }
 
 TEST_F(CliTest, VersionFailsForNoModuleASilentModuleAndVersionByteZero) {
-    expectOneLineError(kCliFailed, {"version"});
+    expectOneLineError(kExitNoModule, {"version"});
 
     VirtualModule& m = host.addModule(Model::Zel260, 1, 0x00, ModuleMode::Setting);
     expectOneLineError(kCliFailed, {"version"});  // 0 cannot be told from a failure
 
     m.firmware = 0x10;
     m.silent = true;
-    expectOneLineError(kCliFailed, {"version"});
+    expectOneLineError(kExitTimeout, {"version"});
     EXPECT_EQ(m.received.back(), params(0x40));
 }
 
@@ -188,10 +203,10 @@ TEST_F(CliTest, ReadShowsOpenDrainOverInputAndTheSettingIdForNibbleZero) {
 }
 
 TEST_F(CliTest, ReadFailsWhenTheModuleDoesNotAnswer) {
-    expectOneLineError(kCliFailed, {"read"});
+    expectOneLineError(kExitNoModule, {"read"});
     VirtualModule& m = host.addModule(Model::Zel280, 3, 0x12, ModuleMode::Setting);
     m.silent = true;
-    expectOneLineError(kCliFailed, {"read"});
+    expectOneLineError(kExitTimeout, {"read"});
     EXPECT_EQ(m.received.back(), params(0x43, 0));
 }
 
@@ -206,11 +221,15 @@ TEST_F(CliTest, WriteStoresTheConfigurationInTheModule) {
     EXPECT_EQ(m.openDrainMask, 0x40);
     EXPECT_EQ(m.highMask, 0xC0);
     EXPECT_EQ(m.inputMask, 0x01);
-    EXPECT_EQ(m.received.back(), params(0x43, 1, 3, 0x40, 0xC0, 0x01));
+    // The write, then the read-back that verifies it.
+    ASSERT_EQ(m.received.size(), 2u);
+    EXPECT_EQ(m.received[0], params(0x43, 1, 3, 0x40, 0xC0, 0x01));
+    EXPECT_EQ(m.received[1], params(0x43, 0));
 
-    // A 0x prefix and lower case are fine too.
-    EXPECT_EQ(run({"write", "0x289", "0x0f", "a5", "0"}), kCliOk);
+    // A 0x prefix and lower case are fine too; --no-verify reads nothing back.
+    EXPECT_EQ(run({"write", "0x289", "0x0f", "a5", "0", "--no-verify"}), kCliOk);
     EXPECT_EQ(m.received.back(), params(0x43, 1, 9, 0x0F, 0xA5, 0x00));
+    EXPECT_EQ(m.received.size(), 3u);
 }
 
 TEST_F(CliTest, WriteRejectsAProductIdOfTheOtherFamilyAndSendsNothing) {
@@ -254,11 +273,11 @@ TEST_F(CliTest, WriteParsesNumbersStrictly) {
 }
 
 TEST_F(CliTest, WriteFailsWithoutAModuleOrAConfirmation) {
-    expectOneLineError(kCliFailed, {"write", "283", "40", "C0", "01"});
+    expectOneLineError(kExitNoModule, {"write", "283", "40", "C0", "01"});
 
     VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
     m.silent = true;
-    expectOneLineError(kCliFailed, {"write", "283", "40", "C0", "01"});
+    expectOneLineError(kExitTimeout, {"write", "283", "40", "C0", "01"});
     m.silent = false;
     m.refuseWrites = true;
     expectOneLineError(kCliFailed, {"write", "283", "40", "C0", "01"});
@@ -269,7 +288,7 @@ TEST_F(CliFileTest, WriteFromFileUsesTheStoredConfigurationAndItsChecks) {
     const std::string good = file("good.kbd");
     ASSERT_TRUE(saveConfigFile(utf8Path(good), ChannelConfig{0x287, 0x11, 0x22, 0x44}));
     EXPECT_EQ(run({"write", "--file", good}), kCliOk);
-    EXPECT_EQ(m.received.back(), params(0x43, 1, 7, 0x11, 0x22, 0x44));
+    EXPECT_EQ(m.received.front(), params(0x43, 1, 7, 0x11, 0x22, 0x44));
 
     const std::string other = file("other.kbd");
     ASSERT_TRUE(saveConfigFile(utf8Path(other), ChannelConfig{0x267, 0, 0, 0}));
@@ -307,8 +326,11 @@ TEST_F(CliTest, OutputTestSendsTheChannelAndBlinkBytes) {
     EXPECT_EQ(run({"test", "5", "blink", "15", "1"}), kCliOk);
     EXPECT_EQ(m.received.back(), params(0x45, 0xF1, 5));
 
+    // A blink byte of 0 drives the output steady high, and says so.
     EXPECT_EQ(run({"test", "6", "blink", "0", "0"}), kCliOk);
     EXPECT_EQ(m.received.back(), params(0x45, 0x00, 6));
+    EXPECT_EQ(m.outputs[5].kind, OutputState::High);
+    EXPECT_EQ(out.str().rfind("OUT 6 high", 0), 0u) << out.str();
 
     EXPECT_EQ(run({"test", "2", "blink"}), kCliOk);  // the dialog's 5 and 5
     EXPECT_EQ(m.received.back(), params(0x45, 0x55, 2));
@@ -329,7 +351,7 @@ TEST_F(CliTest, OutputTestRejectsBadArgumentsAndSendsNothing) {
 }
 
 TEST_F(CliTest, OutputTestFailsWithoutAModuleOrWhenTheWriteFails) {
-    expectOneLineError(kCliFailed, {"test", "3", "high"});
+    expectOneLineError(kExitNoModule, {"test", "3", "high"});
     VirtualModule& m = host.addModule(Model::Zel260, 1, 0x10, ModuleMode::Setting);
     m.refuseWrites = true;
     expectOneLineError(kCliFailed, {"test", "3", "high"});
@@ -345,19 +367,19 @@ TEST_F(CliTest, ResetReturnsTheModuleToIoMode) {
     EXPECT_EQ(m.mode(), ModuleMode::Normal);
     EXPECT_EQ(m.productId(), 0x284);
 
-    expectOneLineError(kCliFailed, {"reset"});  // no setting-mode module any more
+    expectError(kExitNoModule, {"reset"});  // no setting-mode module any more
     expectOneLineError(kCliUsage, {"reset", "now"});
 }
 
 TEST_F(CliTest, ResetFailsWhenTheModuleDoesNotAnswer) {
     VirtualModule& m = host.addModule(Model::Zel260, 4, 0x10, ModuleMode::Setting);
     m.silent = true;
-    expectOneLineError(kCliFailed, {"reset"});
+    expectOneLineError(kCliFailed, {"reset"});  // it re-enumerates without a reply
 }
 
 TEST_F(CliTest, IdChangeMovesAZel260BackTo260) {
     VirtualModule& m = host.addModule(Model::Zel260, 5, 0x10, ModuleMode::Normal);
-    expectOneLineError(kCliFailed, {"idchange", "266"});
+    expectOneLineError(kExitNoModule, {"idchange", "266"});
     EXPECT_NE(err.str().find("no ZEL260 at 0x266"), std::string::npos) << err.str();
     EXPECT_EQ(m.reportCount, 0u);
 
