@@ -11,6 +11,7 @@ ZELIO_PACKAGES=(
     xvfb xauth x11-utils
     libhidapi-dev googletest libgtest-dev libbenchmark-dev
     fonts-nanum fontconfig imagemagick
+    groff-base
 )
 
 zelio_install_packages() {
