@@ -1206,7 +1206,7 @@ private:
                                     std::to_string(passed) + " ok, " + std::to_string(failedCount) + " failed" +
                                     (interrupted() ? " (interrupted)" : "") + "\n";
         JsonObject json;
-        json.add("modules", passed + failedCount).add("passed", passed).add("failed", failedCount).add("results", results);
+        json.add("count", passed + failedCount).add("passed", passed).add("failed", failedCount).add("results", results);
         if (firstFailure == kExitOk) return succeed(json, summary);
         if (!json_) {
             out_ << summary;
