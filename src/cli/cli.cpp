@@ -133,13 +133,14 @@ constexpr CommandHelp kCommandHelp[] = {
      "with product ID PID is (--pid), or until no module is left (--gone).\n"
      "Exits 7 when S seconds pass first; without --timeout it waits for ever.\n"},
     {"provision",
-     "usage: zelioctl provision FILE [--count N] [--log CSV] [--no-verify] [--port PORT] [--json]\n"
+     "usage: zelioctl provision FILE [--count N] [--log CSV] [--timeout S] [--no-verify] [--port PORT] [--json]\n"
      "For each module in turn: waits for one in setting mode, writes FILE's\n"
      "configuration, reads it back, reads the firmware version, resets the\n"
      "module, waits for it to come back under its new product ID, appends a\n"
      "row (time, path, port, firmware, configuration, result) to CSV and waits\n"
-     "for it to be unplugged. Stops after N modules or on Ctrl-C with a\n"
-     "summary; exits non-zero when any module failed.\n"},
+     "for it to be unplugged. Stops after N modules, on Ctrl-C, or when no\n"
+     "module arrives within S seconds (--timeout S), with a summary; exits\n"
+     "non-zero when any module failed.\n"},
     {"save",
      "usage: zelioctl save FILE PID OD HIGH IN [--json]\n"
      "Stores a configuration in FILE as the one-line text the GUI reads.\n"

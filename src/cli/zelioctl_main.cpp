@@ -24,7 +24,12 @@ namespace {
 
 std::atomic<bool> interrupted{false};
 
-extern "C" void onInterrupt(int) { interrupted = true; }
+// The first Ctrl-C asks `wait` and `provision` to stop (provision then
+// prints its summary); a second one ends the program at once.
+extern "C" void onInterrupt(int) {
+    interrupted = true;
+    std::signal(SIGINT, SIG_DFL);
+}
 
 #ifdef _WIN32
 // The arguments as UTF-8, taken from the UTF-16 command line so that file

@@ -18,6 +18,8 @@
 #endif
 
 #include "cli/cli.h"
+#include "cli/cli_devices.h"
+#include "cli/cli_text.h"
 #include "config/config_file.h"
 #include "emulator/emulated_host.h"
 
@@ -795,6 +797,21 @@ TEST_F(CliTest, OutputThatCannotBeWrittenFailsTheCommand) {
 }
 
 // ------------------------------------------------------------ hostile arguments and files
+
+TEST(CliText, TerminalAndJsonEscapesKeepKoreanAndMarkEverythingElse) {
+    EXPECT_EQ(escapeForTerminal("설정\x1b[2J\n\t\x7f\xc2\x9b\xff.kbd"), "설정\\x1b[2J\\n\\t\\x7f\\xc2\\x9b\\xff.kbd");
+    EXPECT_EQ(jsonString("설정\"\\\n\x01\xff"), "\"설정\\\"\\\\\\n\\u0001\\ufffd\"");
+}
+
+TEST(CliDevices, WindowsDevicePathsNameVendorAndProduct) {
+    const auto ids = idsInDevicePath(R"(\\?\hid#vid_1d5a&pid_0283#7&2f1c0e5&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})");
+    ASSERT_TRUE(ids);
+    EXPECT_EQ(ids->vendorId, 0x1D5A);
+    EXPECT_EQ(ids->productId, 0x283);
+    EXPECT_EQ(idsInDevicePath(R"(\\?\HID#VID_046D&PID_C52B&MI_00#8&1)")->productId, 0xC52B);
+    EXPECT_FALSE(idsInDevicePath("/dev/hidraw3"));
+    EXPECT_FALSE(idsInDevicePath(R"(\\?\hid#vid_1d5a&pid_02#x)"));
+}
 
 TEST_F(CliFileTest, ControlBytesInArgumentsAreEscapedInErrorLines) {
     expectOneLineError(kCliFailed, {"show", file("a\nb\x1b[2J.kbd")});
