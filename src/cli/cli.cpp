@@ -177,9 +177,8 @@ struct OptionSpec {
 };
 
 const std::vector<OptionSpec>& optionSpecs() {
-    static const std::set<std::string> kDevice = {"list",     "attach", "version", "read", "write",
-                                                  "test",     "reset",  "idchange", "wait", "provision",
-                                                  "doctor"};
+    static const std::set<std::string> kDevice = {"list",  "attach",   "version", "read",      "write", "test",
+                                                  "reset", "idchange", "wait",    "provision", "doctor"};
     static const std::vector<OptionSpec> specs = {
         {"--json", false, {}},
         {"--debug", false, {}},
@@ -244,8 +243,12 @@ ChannelRow channelRow(const ChannelConfig& config, int row) {
     // An open-drain bit wins over an input bit, as on the channel panel.
     const bool openDrain = (config.openDrainMask & bit) != 0;
     const bool input = !openDrain && (config.inputMask & bit) != 0;
-    return ChannelRow{openDrain ? "open-drain" : input ? "input" : "push/pull",
-                      input ? "-" : (config.highMask & bit) != 0 ? "high" : "low"};
+    return ChannelRow{openDrain ? "open-drain"
+                      : input   ? "input"
+                                : "push/pull",
+                      input                          ? "-"
+                      : (config.highMask & bit) != 0 ? "high"
+                                                     : "low"};
 }
 
 void printConfig(std::ostream& out, const ChannelConfig& config) {
@@ -271,8 +274,10 @@ JsonObject configJson(const ChannelConfig& config) {
         const ChannelRow r = channelRow(config, row);
         JsonObject channel;
         channel.add("channel", row + 1).add("mode", r.mode);
-        if (r.level[0] == '-') channel.addNull("default");
-        else channel.add("default", r.level);
+        if (r.level[0] == '-')
+            channel.addNull("default");
+        else
+            channel.add("default", r.level);
         channels.push_back(channel);
     }
     json.add("channels", channels);
@@ -283,10 +288,14 @@ JsonObject deviceJson(const FamilyDevice& d) {
     JsonObject json;
     json.add("pid", hexText(d.productId)).add("model", modelOf(d.productId)).add("mode", modeName(d.productId));
     json.add("path", d.path);
-    if (d.port.empty()) json.addNull("port");
-    else json.add("port", d.port);
-    if (d.serial.empty()) json.addNull("serial");
-    else json.add("serial", d.serial);
+    if (d.port.empty())
+        json.addNull("port");
+    else
+        json.add("port", d.port);
+    if (d.serial.empty())
+        json.addNull("serial");
+    else
+        json.add("serial", d.serial);
     json.add("opens", d.opens);
     if (!d.opens) json.add("reason", d.openFailure.text());
     return json;
@@ -320,8 +329,8 @@ std::vector<std::string> accessFix() {
 std::string settingModeHint(const FamilyDevice& d) {
     if (familyOf(d.productId) == kFamily280)
         return deviceText(d) + " is in I/O mode: hold its button for a second to enter setting mode";
-    return deviceText(d) + " is in I/O mode: run 'zelioctl idchange " +
-           hexText(d.productId).substr(2) + "' to enter setting mode";
+    return deviceText(d) + " is in I/O mode: run 'zelioctl idchange " + hexText(d.productId).substr(2) +
+           "' to enter setting mode";
 }
 
 // A failure the CLI reports: exit code, one message line, detail lines, and
@@ -370,10 +379,11 @@ bool readRegularFile(const std::string& arg, std::string& text, std::string& pro
     return true;
 }
 
-// True when the first line of `text` holds four hexadecimal fields: a
-// product ID of up to four digits and three masks of up to two.
-bool looksLikeConfigLine(const std::string& text) {
-    std::string line = text.substr(0, text.find_first_of("\r\n"));
+// True when the first line of `text` holds four hexadecimal fields, a
+// product ID of up to four digits and three masks of up to two, and the
+// file reading rules read them as `parsed`: the line means what it shows.
+bool isConfigLine(const std::string& text, const ChannelConfig& parsed) {
+    const std::string line = text.substr(0, text.find_first_of("\r\n"));
     std::vector<std::string> fields;
     std::string field;
     for (const char c : line + ' ') {
@@ -385,9 +395,14 @@ bool looksLikeConfigLine(const std::string& text) {
         }
     }
     if (fields.size() != 4) return false;
-    for (size_t i = 0; i < fields.size(); ++i)
-        if (fields[i].size() > (i == 0 ? 4u : 2u) || !parseHexStrict(fields[i], 0xFFFF)) return false;
-    return true;
+    uint32_t values[4];
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const auto value = parseHexStrict(fields[i], 0xFFFF);
+        if (fields[i].size() > (i == 0 ? 4u : 2u) || !value) return false;
+        values[i] = *value;
+    }
+    return parsed == ChannelConfig{values[0], static_cast<uint8_t>(values[1]), static_cast<uint8_t>(values[2]),
+                                   static_cast<uint8_t>(values[3])};
 }
 
 std::string utcNow() {
@@ -414,8 +429,14 @@ class Cli {
 public:
     Cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, HidHost& host, Clock& clock,
         const CliEnvironment& environment)
-        : args_(args), out_(out), err_(err), clock_(clock), env_(environment), host_(host, clock),
-          link_(host_, clock), commands_(link_) {}
+        : args_(args),
+          out_(out),
+          err_(err),
+          clock_(clock),
+          env_(environment),
+          host_(host, clock),
+          link_(host_, clock),
+          commands_(link_) {}
 
     int run() {
         const int code = dispatch();
@@ -464,6 +485,11 @@ private:
 
     // Splits the words into options, the command and its arguments.
     int parse() {
+        // Errors in the command line itself come as JSON too when asked for.
+        for (const std::string& word : args_) {
+            if (word == "--") break;
+            if (word == "--json") json_ = true;
+        }
         bool optionsEnd = false;
         std::vector<std::pair<std::string, std::string>> given;
         std::vector<std::string> positional;
@@ -484,7 +510,8 @@ private:
                 name.resize(eq);
             }
             const auto& specs = optionSpecs();
-            const auto spec = std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return name == s.name; });
+            const auto spec =
+                std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return name == s.name; });
             if (spec == specs.end()) return usage("unknown option " + quotedArg(word));
             if (spec->value && !value) {
                 if (i + 1 >= args_.size()) return usage(name + " needs a value");
@@ -505,9 +532,11 @@ private:
             return usage("unknown command " + quotedArg(command_));
         for (const auto& [name, value] : given) {
             const auto& specs = optionSpecs();
-            const auto spec = std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return name == s.name; });
+            const auto spec =
+                std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return name == s.name; });
             if (!spec->commands.empty() && !spec->commands.count(command_))
-                return usage(name + " does not apply to " + (command_.empty() ? std::string("no command") : quotedArg(command_)));
+                return usage(name + " does not apply to " +
+                             (command_.empty() ? std::string("no command") : quotedArg(command_)));
         }
         if (options_.count("--path") && options_.count("--port")) return usage("give --path or --port, not both");
         selector_.path = option("--path");
@@ -525,8 +554,10 @@ private:
     // ------------------------------------------------------------ output
 
     int printText(const char* text) {
-        if (json_) emit(JsonObject().add("ok", true).add("usage", text));
-        else out_ << text;
+        if (json_)
+            emit(JsonObject().add("ok", true).add("usage", text));
+        else
+            out_ << text;
         return kExitOk;
     }
 
@@ -576,7 +607,7 @@ private:
     int linkFailed(const std::string& message) {
         const Failure& why = link_.lastFailure();
         if (!why) return fail(kExitIo, message);
-        return fail(codeOf(why), message + " (" + why.text() + ")");
+        return fail(codeOf(why), message + " (" + escapeForTerminal(why.text()) + ")");
     }
 
     // ------------------------------------------------------------ modules
@@ -651,7 +682,8 @@ private:
     std::string attachedPath() {
         for (const HidDeviceInfo& d : host_.enumerateDevices()) {
             const auto ids = d.ids ? d.ids : idsInDevicePath(d.path);
-            if (ids && ids->vendorId == kModuleVendorId && ids->productId == commands_.attachedModuleId()) return d.path;
+            if (ids && ids->vendorId == kModuleVendorId && ids->productId == commands_.attachedModuleId())
+                return d.path;
         }
         return {};
     }
@@ -678,8 +710,10 @@ private:
         std::string text;
         if (!devices.empty()) {
             std::vector<std::vector<std::string>> rows;
-            if (doctor) rows.push_back({"PATH", "PID", "MODEL", "MODE", "OPENS"});
-            else rows.push_back({"PID", "MODEL", "MODE", "PATH", "PORT", "SERIAL"});
+            if (doctor)
+                rows.push_back({"PATH", "PID", "MODEL", "MODE", "OPENS"});
+            else
+                rows.push_back({"PID", "MODEL", "MODE", "PATH", "PORT", "SERIAL"});
             for (const FamilyDevice& d : devices) {
                 const std::string pid = hexText(d.productId), mode = isSettingId(d.productId) ? "setting" : "I/O";
                 const std::string path = escapeForTerminal(d.path);
@@ -714,11 +748,21 @@ private:
 #else
             text += rule.empty() ? "udev rule: none installed (see 'zelioctl udev-rule')\n"
                                  : "udev rule: " + escapeForTerminal(rule) + "\n";
-            if (rule.empty()) json.addNull("udev_rule");
-            else json.add("udev_rule", rule);
+            if (rule.empty())
+                json.addNull("udev_rule");
+            else
+                json.add("udev_rule", rule);
 #endif
             text += "HID library: " + (env_.hidVersion.empty() ? std::string("unknown") : env_.hidVersion) + "\n";
             json.add("hid", env_.hidVersion);
+            // Nothing to configure yet: say how to get there.
+            std::vector<std::string> hints;
+            const bool setting = std::any_of(devices.begin(), devices.end(),
+                                             [](const FamilyDevice& d) { return isSettingId(d.productId); });
+            for (const FamilyDevice& d : devices)
+                if (!setting && d.opens) hints.push_back(settingModeHint(d));
+            for (const std::string& hint : hints) text += hint + "\n";
+            json.add("hints", hints);
         }
         Outcome o = diagnose("no module of the family is attached", devices);
         const bool problem = devices.empty() || o.code == kExitAccess;
@@ -757,7 +801,8 @@ private:
                                [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
                 for (size_t at = text.find("1d5a"); at != std::string::npos; at = text.find("1d5a", at + 1)) {
                     const size_t lineStart = text.rfind('\n', at);
-                    const size_t first = text.find_first_not_of(" \t", lineStart == std::string::npos ? 0 : lineStart + 1);
+                    const size_t first =
+                        text.find_first_not_of(" \t", lineStart == std::string::npos ? 0 : lineStart + 1);
                     if (first != std::string::npos && text[first] != '#') {
                         const std::u8string name = file.u8string();
                         return std::string(name.begin(), name.end());
@@ -788,7 +833,8 @@ private:
         const int value = commands_.readFirmwareVersion();
         if (value == 0) return linkFailed("no firmware version received from the module");
         const std::string text = std::to_string(value / 16) + "." + std::to_string(value % 16);
-        return succeed(JsonObject().add("pid", hexText(id)).add("firmware", text), text + "\n");
+        return succeed(JsonObject().add("pid", hexText(id)).add("firmware", text).add("path", attachedPath()),
+                       text + "\n");
     }
 
     int read() {
@@ -813,7 +859,8 @@ private:
         for (size_t i = 0; i < 3; ++i) {
             const auto mask = parseHexStrict(words_[first + 1 + i], 0xFF);
             if (!mask) {
-                usage(std::string("bad ") + kNames[i] + " " + quotedArg(words_[first + 1 + i]) + " (hexadecimal, 00-FF)");
+                usage(std::string("bad ") + kNames[i] + " " + quotedArg(words_[first + 1 + i]) +
+                      " (hexadecimal, 00-FF)");
                 return std::nullopt;
             }
             masks[i] = static_cast<uint8_t>(*mask);
@@ -831,7 +878,8 @@ private:
         }
         const ChannelConfig config = parseConfigText(text);
         if (!isNormalId(config.productId)) {
-            code = usage(quotedArg(arg) + ": product ID " + hexText(config.productId) + " is not in 261-269 or 281-289");
+            code =
+                usage(quotedArg(arg) + ": product ID " + hexText(config.productId) + " is not in 261-269 or 281-289");
             return std::nullopt;
         }
         return config;
@@ -935,7 +983,8 @@ private:
             return usage("bad test action " + quotedArg(action) + " (high, low or blink)");
         }
         if (attach(true) == 0) return attachCode_;
-        if (!commands_.outputTest(blinkByte, channelArg)) return linkFailed("the output test command could not be sent");
+        if (!commands_.outputTest(blinkByte, channelArg))
+            return linkFailed("the output test command could not be sent");
         JsonObject json;
         json.add("channel", *channel).add("output", output);
         if (output == "blink") json.add("blink", hexText(static_cast<uint32_t>(blinkByte), 2));
@@ -993,8 +1042,9 @@ private:
         if (!readRegularFile(words_[0], text, problem)) return fail(kExitIo, problem);
         const ChannelConfig config = parseConfigText(text);
         std::vector<std::string> warnings;
-        if (!looksLikeConfigLine(text)) {
-            warnings.push_back(quotedArg(words_[0]) + " does not hold a configuration line (\"PPPP OD HI IN\")");
+        if (!isConfigLine(text, config)) {
+            warnings.push_back(quotedArg(words_[0]) + " does not hold a configuration line like \"0283 40 C0 01\"; " +
+                               "it reads as \"" + configLine(config) + "\"");
         } else if (!isNormalId(config.productId)) {
             warnings.push_back(quotedArg(words_[0]) + ": product ID " + hexText(config.productId) +
                                " is not in 261-269 or 281-289; 'write --file' refuses it");
@@ -1045,25 +1095,28 @@ private:
 
     int wait() {
         if (!arity(0)) return wrongArity();
-        const int kinds = static_cast<int>(options_.count("--setting") + options_.count("--gone") + options_.count("--pid"));
+        const int kinds =
+            static_cast<int>(options_.count("--setting") + options_.count("--gone") + options_.count("--pid"));
         if (kinds != 1) return usage("give one of --setting, --pid PID, --gone");
         const auto timeout = timeoutOption();
         if (!timeout) return kExitUsage;
         uint16_t pid = 0;
         if (options_.count("--pid")) {
             const auto id = parseHexStrict(option("--pid"), 0xFFFF);
-            if (!id || !isModuleId(*id)) return usage("bad product ID " + quotedArg(option("--pid")) + " (260-269, 280-289)");
+            if (!id || !isModuleId(*id))
+                return usage("bad product ID " + quotedArg(option("--pid")) + " (260-269, 280-289)");
             pid = static_cast<uint16_t>(*id);
         }
         const bool gone = options_.count("--gone") != 0;
         const FamilyDevice none{};
-        const auto found = pollUntil(*timeout, [&](const std::vector<FamilyDevice>& devices) -> std::optional<FamilyDevice> {
-            if (gone) return devices.empty() ? std::optional<FamilyDevice>(none) : std::nullopt;
-            return pid ? withId(devices, pid) : withId(devices, kSettingId280, kSettingId260);
-        });
+        const auto found =
+            pollUntil(*timeout, [&](const std::vector<FamilyDevice>& devices) -> std::optional<FamilyDevice> {
+                if (gone) return devices.empty() ? std::optional<FamilyDevice>(none) : std::nullopt;
+                return pid ? withId(devices, pid) : withId(devices, kSettingId280, kSettingId260);
+            });
         if (!found) {
             if (interrupted()) return fail(130, "interrupted");
-            const std::string what = gone ? "a module is still attached"
+            const std::string what = gone  ? "a module is still attached"
                                      : pid ? "no module with product ID " + hexText(pid) + " appeared"
                                            : "no module in setting mode appeared";
             return fail(kExitTimeout, what + " within " + option("--timeout") + " s");
@@ -1160,42 +1213,53 @@ private:
         int passed = 0, failedCount = 0, firstFailure = kExitOk;
         while (!count || passed + failedCount < *count) {
             host_.select(selector_);
-            if (!json_) out_ << "waiting for a " << model << " in setting mode (" << hexText(settingId) << ")\n" << std::flush;
-            const auto device = pollUntil(*timeout, [&](const std::vector<FamilyDevice>& devices) {
-                return withId(devices, settingId);
-            });
+            if (!json_)
+                out_ << "waiting for a " << model << " in setting mode (" << hexText(settingId) << ")\n" << std::flush;
+            const auto device = pollUntil(
+                *timeout, [&](const std::vector<FamilyDevice>& devices) { return withId(devices, settingId); });
             if (!device) {
                 if (!interrupted()) {
                     firstFailure = firstFailure ? firstFailure : kExitTimeout;
-                    if (!json_) err_ << "zelioctl: no " << model << " in setting mode within " << option("--timeout") << " s\n";
+                    if (!json_)
+                        err_ << "zelioctl: no " << model << " in setting mode within " << option("--timeout") << " s\n";
                 }
                 break;
             }
             const Provisioned row = provisionOne(*device, *config);
-            if (row.code == kExitOk) ++passed;
-            else ++failedCount, firstFailure = firstFailure ? firstFailure : row.code;
+            if (row.code == kExitOk)
+                ++passed;
+            else
+                ++failedCount, firstFailure = firstFailure ? firstFailure : row.code;
             const std::string time = env_.wallTime ? env_.wallTime() : utcNow();
             if (log.is_open()) {
                 log << csvField(time) << ',' << csvField(row.path) << ',' << csvField(row.port) << ','
                     << csvField(row.firmware) << ',' << csvField(row.configuration) << ',' << csvField(row.result)
-                    << "\r\n" << std::flush;
+                    << "\r\n"
+                    << std::flush;
                 if (!log) {
                     return fail(kExitIo, "cannot write " + quotedArg(option("--log")));
                 }
             }
             JsonObject r;
-            r.add("time", time).add("path", row.path).add("port", row.port).add("firmware", row.firmware)
-                .add("configuration", row.configuration).add("result", row.result);
+            r.add("time", time)
+                .add("path", row.path)
+                .add("port", row.port)
+                .add("firmware", row.firmware)
+                .add("configuration", row.configuration)
+                .add("result", row.result);
             results.push_back(r);
             if (!json_) {
                 out_ << "module " << results.size() << ": " << escapeForTerminal(row.port.empty() ? row.path : row.port)
                      << " firmware " << (row.firmware.empty() ? "-" : row.firmware) << ' ' << row.configuration << ' '
-                     << escapeForTerminal(row.result) << "\nunplug the module\n" << std::flush;
+                     << escapeForTerminal(row.result) << "\nunplug the module\n"
+                     << std::flush;
             }
             // Until it is unplugged: nothing at its port (or path).
             DeviceSelector where;
-            if (!row.port.empty()) where.port = row.port;
-            else where.path = row.path;
+            if (!row.port.empty())
+                where.port = row.port;
+            else
+                where.path = row.path;
             host_.select(where);
             const FamilyDevice none{};
             pollUntil(-1, [&](const std::vector<FamilyDevice>& devices) {
@@ -1203,11 +1267,14 @@ private:
             });
             if (interrupted()) break;
         }
-        const std::string summary = "provisioned " + std::to_string(passed + failedCount) + " modules: " +
-                                    std::to_string(passed) + " ok, " + std::to_string(failedCount) + " failed" +
-                                    (interrupted() ? " (interrupted)" : "") + "\n";
+        const std::string summary = "provisioned " + std::to_string(passed + failedCount) +
+                                    " modules: " + std::to_string(passed) + " ok, " + std::to_string(failedCount) +
+                                    " failed" + (interrupted() ? " (interrupted)" : "") + "\n";
         JsonObject json;
-        json.add("count", passed + failedCount).add("passed", passed).add("failed", failedCount).add("results", results);
+        json.add("count", passed + failedCount)
+            .add("passed", passed)
+            .add("failed", failedCount)
+            .add("results", results);
         if (firstFailure == kExitOk) return succeed(json, summary);
         if (!json_) {
             out_ << summary;
@@ -1242,8 +1309,8 @@ const char* cliUsage() { return kUsage; }
 CliEnvironment defaultCliEnvironment() {
     CliEnvironment env;
 #ifndef _WIN32
-    env.udevRuleDirs = {"/etc/udev/rules.d", "/run/udev/rules.d", "/usr/local/lib/udev/rules.d", "/usr/lib/udev/rules.d",
-                        "/lib/udev/rules.d"};
+    env.udevRuleDirs = {"/etc/udev/rules.d", "/run/udev/rules.d", "/usr/local/lib/udev/rules.d",
+                        "/usr/lib/udev/rules.d", "/lib/udev/rules.d"};
 #endif
     env.wallTime = utcNow;
     return env;
@@ -1262,13 +1329,12 @@ bool takeEmulateOption(std::vector<std::string>& args) {
     return found;
 }
 
-int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, HidHost& host,
-           Clock& clock) {
+int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, HidHost& host, Clock& clock) {
     return runCli(args, out, err, host, clock, defaultCliEnvironment());
 }
 
-int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, HidHost& host,
-           Clock& clock, const CliEnvironment& environment) {
+int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, HidHost& host, Clock& clock,
+           const CliEnvironment& environment) {
     Cli cli(args, out, err, host, clock, environment);
     return cli.run();
 }

@@ -23,10 +23,14 @@ std::optional<uint16_t> hexAfter(std::string_view path, std::string_view key) {
         for (size_t k = 0; k < 4; ++k) {
             const char c = path[at + key.size() + k];
             int digit;
-            if (c >= '0' && c <= '9') digit = c - '0';
-            else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-            else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-            else return std::nullopt;
+            if (c >= '0' && c <= '9')
+                digit = c - '0';
+            else if (c >= 'a' && c <= 'f')
+                digit = c - 'a' + 10;
+            else if (c >= 'A' && c <= 'F')
+                digit = c - 'A' + 10;
+            else
+                return std::nullopt;
             value = static_cast<uint16_t>(value * 16 + digit);
         }
         return value;
@@ -65,9 +69,12 @@ public:
         const ReadResult result = inner_->read(buffer, length, timeoutMs);
         failure_ = inner_->lastFailure();
         const std::string where = "read " + escapeForTerminal(path_) + ": ";
-        if (result == ReadResult::Ok) host_.trace(where + hexBytes(buffer, length));
-        else if (result == ReadResult::Timeout) host_.trace(where + "nothing within " + std::to_string(timeoutMs) + " ms");
-        else host_.trace(where + "failed: " + failure_.text());
+        if (result == ReadResult::Ok)
+            host_.trace(where + hexBytes(buffer, length));
+        else if (result == ReadResult::Timeout)
+            host_.trace(where + "nothing within " + std::to_string(timeoutMs) + " ms");
+        else
+            host_.trace(where + "failed: " + failure_.text());
         return result;
     }
 

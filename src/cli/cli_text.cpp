@@ -51,10 +51,14 @@ std::string escapeForTerminal(std::string_view text) {
             const size_t bytes = length == 0 ? 1 : length;
             for (size_t k = 0; k < bytes; ++k) {
                 const auto b = static_cast<unsigned char>(text[i + k]);
-                if (b == '\n') out += "\\n";
-                else if (b == '\r') out += "\\r";
-                else if (b == '\t') out += "\\t";
-                else appendHexByte(out, "\\x%02x", b);
+                if (b == '\n')
+                    out += "\\n";
+                else if (b == '\r')
+                    out += "\\r";
+                else if (b == '\t')
+                    out += "\\t";
+                else
+                    appendHexByte(out, "\\x%02x", b);
             }
             i += bytes;
             continue;
@@ -75,13 +79,20 @@ std::string jsonString(std::string_view text) {
             ++i;
             continue;
         }
-        if (codePoint == '"') out += "\\\"";
-        else if (codePoint == '\\') out += "\\\\";
-        else if (codePoint == '\n') out += "\\n";
-        else if (codePoint == '\r') out += "\\r";
-        else if (codePoint == '\t') out += "\\t";
-        else if (codePoint < 0x20 || codePoint == 0x7F) appendHexByte(out, "\\u%04x", codePoint);
-        else out.append(text.substr(i, length));
+        if (codePoint == '"')
+            out += "\\\"";
+        else if (codePoint == '\\')
+            out += "\\\\";
+        else if (codePoint == '\n')
+            out += "\\n";
+        else if (codePoint == '\r')
+            out += "\\r";
+        else if (codePoint == '\t')
+            out += "\\t";
+        else if (codePoint < 0x20 || codePoint == 0x7F)
+            appendHexByte(out, "\\u%04x", codePoint);
+        else
+            out.append(text.substr(i, length));
         i += length;
     }
     return out + "\"";
