@@ -169,17 +169,17 @@ const CommandHelp* findCommand(const std::string& name) {
     return nullptr;
 }
 
-// Options: name, takes a value, the commands that take it (nullptr: all).
-struct OptionSpec {
+// Options: name, whether a value follows, the commands that take it (empty: all).
+struct KnownOption {
     const char* name;
     bool value;
     std::set<std::string> commands;
 };
 
-const std::vector<OptionSpec>& optionSpecs() {
+const std::vector<KnownOption>& knownOptions() {
     static const std::set<std::string> kDevice = {"list",  "attach",   "version", "read",      "write", "test",
                                                   "reset", "idchange", "wait",    "provision", "doctor"};
-    static const std::vector<OptionSpec> specs = {
+    static const std::vector<KnownOption> known = {
         {"--json", false, {}},
         {"--debug", false, {}},
         {"--help", false, {}},
@@ -195,7 +195,7 @@ const std::vector<OptionSpec>& optionSpecs() {
         {"--count", true, {"provision"}},
         {"--log", true, {"provision"}},
     };
-    return specs;
+    return known;
 }
 
 constexpr int kPollMs = 200;
@@ -509,14 +509,14 @@ private:
                 value = name.substr(eq + 1);
                 name.resize(eq);
             }
-            const auto& specs = optionSpecs();
-            const auto spec =
-                std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return name == s.name; });
-            if (spec == specs.end()) return usage("unknown option " + quotedArg(word));
-            if (spec->value && !value) {
+            const auto& known = knownOptions();
+            const auto it =
+                std::find_if(known.begin(), known.end(), [&](const KnownOption& o) { return name == o.name; });
+            if (it == known.end()) return usage("unknown option " + quotedArg(word));
+            if (it->value && !value) {
                 if (i + 1 >= args_.size()) return usage(name + " needs a value");
                 value = args_[++i];
-            } else if (!spec->value && value) {
+            } else if (!it->value && value) {
                 return usage(name + " takes no value");
             }
             given.emplace_back(name, value.value_or(""));
@@ -531,10 +531,10 @@ private:
         if (!command_.empty() && command_ != "help" && !findCommand(command_))
             return usage("unknown command " + quotedArg(command_));
         for (const auto& [name, value] : given) {
-            const auto& specs = optionSpecs();
-            const auto spec =
-                std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return name == s.name; });
-            if (!spec->commands.empty() && !spec->commands.count(command_))
+            const auto& known = knownOptions();
+            const auto it =
+                std::find_if(known.begin(), known.end(), [&](const KnownOption& o) { return name == o.name; });
+            if (!it->commands.empty() && !it->commands.count(command_))
                 return usage(name + " does not apply to " +
                              (command_.empty() ? std::string("no command") : quotedArg(command_)));
         }
