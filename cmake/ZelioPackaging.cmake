@@ -31,19 +31,12 @@ endif()
 set(ZELIO_UDEV_RULES_DIR "lib/udev/rules.d" CACHE STRING
     "Where the udev rule is installed (relative to the install prefix)")
 if(NOT WIN32)
-    set(_zelio_udev_rule "${PROJECT_SOURCE_DIR}/packaging/linux/70-zelio.rules")
-    if(EXISTS "${_zelio_udev_rule}")
-        install(FILES "${_zelio_udev_rule}" DESTINATION "${ZELIO_UDEV_RULES_DIR}" COMPONENT cli)
-    endif()
-    set(_zelio_man_page "${PROJECT_SOURCE_DIR}/docs/zelioctl.1")
-    if(EXISTS "${_zelio_man_page}")
-        install(FILES "${_zelio_man_page}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT cli)
-    endif()
-    set(_zelio_completion "${PROJECT_SOURCE_DIR}/packaging/bash-completion/zelioctl")
-    if(EXISTS "${_zelio_completion}")
-        install(FILES "${_zelio_completion}"
-            DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions" COMPONENT cli)
-    endif()
+    install(FILES "${PROJECT_SOURCE_DIR}/packaging/linux/70-zelio.rules"
+        DESTINATION "${ZELIO_UDEV_RULES_DIR}" COMPONENT cli)
+    install(FILES "${PROJECT_SOURCE_DIR}/docs/zelioctl.1"
+        DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT cli)
+    install(FILES "${PROJECT_SOURCE_DIR}/packaging/bash-completion/zelioctl"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions" COMPONENT cli)
 endif()
 
 # The Python package and the shared library install themselves (component

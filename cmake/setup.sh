@@ -13,6 +13,7 @@ ZELIO_PACKAGES=(
     fonts-nanum fontconfig imagemagick
     python3
     nsis dpkg-dev file
+    groff-base
 )
 
 zelio_install_packages() {

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/exit_codes.h"
 #include "emulator/emulated_host.h"
 #include "link/hid_host.h"
 #include "link/module_link.h"
@@ -26,6 +27,13 @@
 #else
 #include "link/hidapi_hid_host.h"
 #endif
+
+// The library's error codes are zelioctl's exit codes.
+constexpr bool sameCode(zelio_error error, zelio::ExitCode code) { return static_cast<int>(error) == static_cast<int>(code); }
+static_assert(sameCode(ZELIO_OK, zelio::kExitOk) && sameCode(ZELIO_ERR_IO, zelio::kExitIo) &&
+              sameCode(ZELIO_ERR_USAGE, zelio::kExitUsage) && sameCode(ZELIO_ERR_NO_MODULE, zelio::kExitNoModule) &&
+              sameCode(ZELIO_ERR_ACCESS, zelio::kExitAccess) && sameCode(ZELIO_ERR_AMBIGUOUS, zelio::kExitAmbiguous) &&
+              sameCode(ZELIO_ERR_VERIFY, zelio::kExitVerify) && sameCode(ZELIO_ERR_TIMEOUT, zelio::kExitTimeout));
 
 namespace {
 

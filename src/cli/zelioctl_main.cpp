@@ -1,4 +1,6 @@
 // zelioctl entry point: picks the HID host and hands the words to runCli.
+#include <atomic>
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -21,6 +23,15 @@
 
 namespace {
 
+std::atomic<bool> interrupted{false};
+
+// The first Ctrl-C asks `wait` and `provision` to stop (provision then
+// prints its summary); a second one ends the program at once.
+extern "C" void onInterrupt(int) {
+    interrupted = true;
+    std::signal(SIGINT, SIG_DFL);
+}
+
 #ifdef _WIN32
 // The arguments as UTF-8, taken from the UTF-16 command line so that file
 // names outside the ANSI code page survive.
@@ -33,6 +44,14 @@ std::vector<std::string> arguments(int, char**) {
     LocalFree(wide);
     return words;
 }
+
+// Output is UTF-8: a console shows it as such (Korean file names); a file or
+// pipe gets the bytes as they are.
+void useUtf8Console() {
+    DWORD mode = 0;
+    if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) || GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode))
+        SetConsoleOutputCP(CP_UTF8);
+}
 #else
 std::vector<std::string> arguments(int argc, char** argv) { return std::vector<std::string>(argv + 1, argv + argc); }
 #endif
@@ -42,13 +61,21 @@ std::vector<std::string> arguments(int argc, char** argv) { return std::vector<s
 int main(int argc, char** argv) {
     std::vector<std::string> args = arguments(argc, argv);
     zelio::Clock& clock = zelio::systemClock();
+    zelio::CliEnvironment environment = zelio::defaultCliEnvironment();
+    environment.interrupted = &interrupted;
+    std::signal(SIGINT, onInterrupt);
+#ifdef _WIN32
+    useUtf8Console();
+    environment.hidVersion = "Windows HID class driver";
+#else
+    environment.hidVersion = "hidapi " + zelio::hidapiVersion();
+#endif
 
-    if (!args.empty() && args[0] == "--emulate") {
-        args.erase(args.begin());
+    if (zelio::takeEmulateOption(args)) {
         zelio::EmulatedHost host(clock);
         host.addModule(zelio::Model::Zel280, 1, 0x12, zelio::ModuleMode::Setting);
         host.addModule(zelio::Model::Zel260, 1, 0x10, zelio::ModuleMode::Normal);
-        return zelio::runCli(args, std::cout, std::cerr, host, clock);
+        return zelio::runCli(args, std::cout, std::cerr, host, clock, environment);
     }
 
 #ifdef _WIN32
@@ -56,5 +83,5 @@ int main(int argc, char** argv) {
 #else
     zelio::HidapiHost host;
 #endif
-    return zelio::runCli(args, std::cout, std::cerr, host, clock);
+    return zelio::runCli(args, std::cout, std::cerr, host, clock, environment);
 }

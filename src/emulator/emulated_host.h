@@ -41,7 +41,14 @@ public:
     uint8_t firmware = 0x10;
     uint8_t openDrainMask = 0, highMask = 0, inputMask = 0;
 
+    // Where it is plugged in, as enumeration reports it; addModule() gives
+    // each module a port of its own ("1-1.1", "1-1.2", ...).
+    std::string port;
+    std::string serial;  // empty: the module has no serial number
+
     // Fault injection.
+    bool accessDenied = false;       // enumerated, but the system refuses to open it
+    uint8_t highMaskFault = 0;       // bits flipped in the high mask a configuration write stores
     bool silent = false;             // takes commands, never replies
     bool refuseWrites = false;       // every write fails
     bool unplugOnNextCommand = false;  // accepts the next write, then disappears
@@ -96,6 +103,8 @@ public:
 
     // HidHost
     std::vector<std::string> enumerate() override;
+    // Modules and foreign devices with their IDs; locked interfaces without.
+    std::vector<HidDeviceInfo> enumerateDevices() override;
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
 
     // Count of open() calls that succeeded, for tests.

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,11 +74,27 @@ protected:
     Failure failure_;
 };
 
+// One HID interface as enumeration describes it, before anything opens it.
+struct HidDeviceInfo {
+    std::string path;
+    // Vendor and product ID, when the back end tells them without opening.
+    std::optional<HidAttributes> ids;
+    std::string serial;  // empty when the device has none or it is unknown
+    std::string port;    // USB port ("1-1.4" on Linux), empty when unknown
+};
+
 class HidHost {
 public:
     virtual ~HidHost() = default;
     // Device paths of the HID interfaces present now, in enumeration order.
     virtual std::vector<std::string> enumerate() = 0;
+    // The same interfaces with whatever the back end knows of them without
+    // opening them; by default only their paths.
+    virtual std::vector<HidDeviceInfo> enumerateDevices() {
+        std::vector<HidDeviceInfo> devices;
+        for (std::string& path : enumerate()) devices.push_back(HidDeviceInfo{std::move(path), std::nullopt, {}, {}});
+        return devices;
+    }
     // Opens an interface; `overlapped` asks for the handle used for reads.
     // nullptr when the interface cannot be opened (e.g. held by the system).
     virtual std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) = 0;

@@ -12,7 +12,7 @@ set -euo pipefail
 
 # 1: zelioctl --version must print the version. 0: only check that
 # zelioctl help runs (for a zelioctl without --version).
-ZELIOCTL_HAS_VERSION=0
+ZELIOCTL_HAS_VERSION=1
 
 package_dir="$1"
 version="$2"
