@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <fstream>
+#include <random>
+#include <system_error>
 
 namespace zelio {
 
@@ -115,13 +117,59 @@ ChannelConfig loadConfigFile(const std::filesystem::path& path) {
     return parseConfigText(text);
 }
 
-bool saveConfigFile(const std::filesystem::path& path, const ChannelConfig& config) {
+namespace {
+
+// The old way, for folders that take no new file: truncate, then write.
+bool writeInPlace(const std::filesystem::path& path, std::string_view bytes) {
     std::ofstream out(path, std::ios::out | std::ios::binary | std::ios::trunc);
     if (!out) return false;
-    const std::string line = formatConfigLine(config);
-    out.write(line.data(), static_cast<std::streamsize>(line.size()));
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     return !out.fail();
+}
+
+}  // namespace
+
+bool saveConfigFile(const std::filesystem::path& path, const ChannelConfig& config, const AtomicFileSteps& steps) {
+    const std::string line = formatConfigLine(config);
+    std::error_code ec;
+    // Replacing a link would put a file where the link was: save through it.
+    std::filesystem::path target = path;
+    if (std::filesystem::is_symlink(target, ec)) {
+        const std::filesystem::path to = std::filesystem::read_symlink(target, ec);
+        if (!ec) target = to.is_absolute() ? to : target.parent_path() / to;
+    }
+    if (target.filename().empty()) return false;
+    // A file marked read-only stays as it is, even for a user the system
+    // would let write it.
+    using std::filesystem::perms;
+    const std::filesystem::file_status status = std::filesystem::status(target, ec);
+    if (std::filesystem::is_regular_file(status) &&
+        (status.permissions() & (perms::owner_write | perms::group_write | perms::others_write)) == perms::none)
+        return false;
+
+    // "<name>.<random>.tmp" beside the file; a name that is taken is skipped.
+    thread_local std::minstd_rand random{std::random_device{}()};
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char suffix[24];
+        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
+        std::filesystem::path temp = target;
+        temp += suffix;
+        switch (steps.writeTemp(temp, line)) {
+            case TempFileResult::Exists:
+                continue;
+            case TempFileResult::NotCreated:
+                return writeInPlace(target, line);
+            case TempFileResult::Failed:
+                std::filesystem::remove(temp, ec);
+                return false;
+            case TempFileResult::Written:
+                if (steps.replace(temp, target)) return true;
+                std::filesystem::remove(temp, ec);
+                return false;
+        }
+    }
+    return false;
 }
 
 }  // namespace zelio
