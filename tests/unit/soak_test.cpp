@@ -14,10 +14,11 @@
 // success that shows exactly the bytes the module sent, never anything else.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <ostream>
 #include <random>
 #include <string>
@@ -116,7 +117,6 @@ public:
 
 private:
     uint32_t pick(uint32_t n) { return static_cast<uint32_t>(rng_() % n); }
-    VirtualModule* other(VirtualModule* m) { return m == zel280_ ? zel260_ : zel280_; }
 
     // The module enumerating with `id` now, if any.
     VirtualModule* moduleAt(uint16_t id) {
