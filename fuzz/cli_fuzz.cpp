@@ -1,7 +1,7 @@
 // zelioctl's argument handling over the two emulated modules of
 // `zelioctl --emulate`. An input is up to four command lines of words
-// separated by blanks. Files stay in a scratch folder: the process works in
-// a fresh temporary folder, and an input naming an absolute path or ".." is
+// separated by blanks. Files stay in a scratch folder: each input runs in a
+// fresh temporary folder, and an input naming an absolute path or ".." is
 // refused.
 //
 // Checked besides memory safety: every exit status is a known one, every
@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -33,13 +34,25 @@ using namespace zelio;
     std::abort();
 }
 
-std::filesystem::path scratch;
+std::filesystem::path home;     // where the process started
+std::filesystem::path scratch;  // where each input runs
 
 void removeScratch() {
     std::error_code ec;
-    std::filesystem::current_path(std::filesystem::temp_directory_path(), ec);
+    std::filesystem::current_path(home, ec);
     std::filesystem::remove_all(scratch, ec);
 }
+
+// Works in the scratch folder while it lives, and empties it afterwards.
+struct InScratch {
+    InScratch() { std::filesystem::current_path(scratch); }
+    ~InScratch() {
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(scratch, ec))
+            std::filesystem::remove_all(entry.path(), ec);
+        std::filesystem::current_path(home, ec);
+    }
+};
 
 // Names outside the scratch folder.
 bool leavesScratch(std::string_view word) {
@@ -58,14 +71,38 @@ size_t filesInScratch() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    // Inputs run in the scratch folder, so the paths libFuzzer was given
+    // (corpus folders, files, -artifact_prefix= and the like) are made
+    // absolute first; the folder the process started in stays its own.
+    static std::vector<std::string> args;
+    static std::vector<char*> pointers;
+    for (int i = 0; i < *argc; ++i) {
+        std::string arg = (*argv)[i];
+        if (i > 0) {
+            bool isPath = arg[0] != '-';
+            for (const char* flag : {"-artifact_prefix=", "-exact_artifact_path=", "-dict=", "-features_dir=",
+                                     "-merge_control_file=", "-mutation_graph_file="}) {
+                const size_t n = std::strlen(flag);
+                if (arg.compare(0, n, flag) == 0 && arg.size() > n) {
+                    arg = flag + std::filesystem::absolute(arg.substr(n)).string();
+                }
+            }
+            if (isPath && !arg.empty()) arg = std::filesystem::absolute(arg).string();
+        }
+        args.push_back(std::move(arg));
+    }
+    for (std::string& arg : args) pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+    *argv = pointers.data();
+
+    home = std::filesystem::current_path();
     std::string pattern = (std::filesystem::temp_directory_path() / "zelio-fuzz-cli-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         std::perror("mkdtemp");
         std::abort();
     }
     scratch = pattern;
-    std::filesystem::current_path(scratch);
     std::atexit(removeScratch);
     return 0;
 }
@@ -91,6 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         start = end + 1;
     }
 
+    const InScratch inScratch;
     ManualClock clock;
     EmulatedHost host(clock);
     VirtualModule& zel280 = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
@@ -109,9 +147,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (filesInScratch() != files) fail("a usage error made a file", args);
         }
     }
-
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(scratch, ec))
-        std::filesystem::remove_all(entry.path(), ec);
     return 0;
 }
