@@ -136,8 +136,8 @@ bool saveConfigFile(const std::filesystem::path& path, const ChannelConfig& conf
     // Replacing a link would put a file where the link was: save through it.
     std::filesystem::path target = path;
     if (std::filesystem::is_symlink(target, ec)) {
-        const std::filesystem::path to = std::filesystem::read_symlink(target, ec);
-        if (!ec) target = to.is_absolute() ? to : target.parent_path() / to;
+        std::filesystem::path resolved = std::filesystem::weakly_canonical(target, ec);
+        if (!ec) target = std::move(resolved);
     }
     if (target.filename().empty()) return false;
     // A file marked read-only stays as it is, even for a user the system

@@ -320,6 +320,22 @@ TEST_F(ConfigFileTest, AReadOnlyFileIsNotReplaced) {
     EXPECT_EQ(fileNames(), Names{"board.kbd"});
 }
 
+#ifndef _WIN32  // symbolic links need a privilege on Windows
+TEST_F(ConfigFileTest, SaveThroughALinkReplacesTheFileItPointsTo) {
+    std::filesystem::create_directories(dir_ / "real");
+    const auto file = dir_ / "real" / "board.kbd";
+    writeBytes(file, "0283 40 C0 01\r\n");
+    std::error_code ec;
+    std::filesystem::create_symlink(std::filesystem::path("real") / "board.kbd", dir_ / "link.kbd", ec);
+    if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
+
+    ASSERT_TRUE(saveConfigFile(dir_ / "link.kbd", cfg(0x261, 0, 0, 0)));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "link.kbd"));
+    EXPECT_EQ(readBytes(file), "0261 00 00 00\r\n");
+    EXPECT_EQ(fileNames(), (Names{"link.kbd", "real"}));
+}
+#endif
+
 TEST_F(ConfigFileTest, UnreadableOrEmptyFilesLoadAsNoConfiguration) {
     EXPECT_EQ(loadConfigFile(dir_ / "does-not-exist.kbd"), ChannelConfig{});
     EXPECT_EQ(loadConfigFile(dir_), ChannelConfig{});
