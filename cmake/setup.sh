@@ -6,6 +6,7 @@
 
 ZELIO_PACKAGES=(
     g++ cmake ninja-build pkg-config
+    clang-14 libclang-rt-14-dev
     g++-mingw-w64-x86-64
     wine wine64
     xvfb xauth x11-utils
