@@ -6,7 +6,7 @@
 
 ZELIO_PACKAGES=(
     g++ cmake ninja-build pkg-config
-    g++-mingw-w64-x86-64
+    g++-mingw-w64-x86-64 mingw-w64-x86-64-dev
     wine wine64
     xvfb xauth x11-utils
     libhidapi-dev googletest libgtest-dev libbenchmark-dev

@@ -223,10 +223,23 @@ void EmulatedHost::pressSettingButton(VirtualModule& m) {
 
 void EmulatedHost::deliver(VirtualModule& m, const std::vector<uint8_t>& reply) {
     if (m.silent) return;
+    if (capture_) {
+        capture_->push_back(reply);
+        return;
+    }
     const int64_t readyAt = clock_.nowMs() + m.replyDelayMs;
     // Like a HID driver, every open read handle of the device gets the report.
     for (EmulatedHandle* h : handles_)
         if (h->overlapped_ && h->entry_->module == &m && h->epoch_ == m.epoch_) h->queue_.push_back({readyAt, reply});
+}
+
+std::vector<std::vector<uint8_t>> EmulatedHost::firmwareReplies(VirtualModule& m, const uint8_t* data,
+                                                                size_t length) {
+    std::vector<std::vector<uint8_t>> replies;
+    capture_ = &replies;
+    handleReport(m, data, length);
+    capture_ = nullptr;
+    return replies;
 }
 
 void EmulatedHost::handleReport(VirtualModule& m, const uint8_t* data, size_t length) {

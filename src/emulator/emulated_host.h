@@ -101,6 +101,12 @@ public:
     // Count of open() calls that succeeded, for tests.
     int opens() const { return opens_; }
 
+    // The firmware of `m` outside this host, for a module that sits behind a
+    // real HID stack: runs one output report (byte 0 the report ID) and
+    // returns the input reports it answers with, none when silent. Nothing
+    // is queued on this host's handles; a re-enumeration still happens here.
+    std::vector<std::vector<uint8_t>> firmwareReplies(VirtualModule& m, const uint8_t* data, size_t length);
+
 private:
     friend class EmulatedHandle;
     struct Entry;
@@ -114,6 +120,7 @@ private:
     std::vector<class EmulatedHandle*> handles_;  // every open handle
     std::function<void()> onChanged_;
     int opens_ = 0;
+    std::vector<std::vector<uint8_t>>* capture_ = nullptr;  // set while firmwareReplies runs
 };
 
 }  // namespace zelio
