@@ -150,8 +150,14 @@ private:
     // The attach procedure; 0 after reporting that no module was found.
     uint16_t attach() {
         const uint16_t id = commands_.attach();
-        if (id == 0) failed("no module in setting mode (0x280 or 0x260) is attached");
-        return id;
+        if (id != 0) return id;
+        // "found 0x280 at PATH but cannot open it: Permission denied"
+        const Failure& why = link_.lastFailure();
+        if (why && why.kind != FailureKind::NotFound)
+            failed(why.text());
+        else
+            failed("no module in setting mode (0x280 or 0x260) is attached");
+        return 0;
     }
 
     // PID OD HIGH IN from args_[first..first+3].

@@ -44,6 +44,8 @@ public:
     // Fault injection.
     bool silent = false;             // takes commands, never replies
     bool refuseWrites = false;       // every write fails
+    bool holdWrites = false;         // takes no write: each stays pending until the writer gives up
+    bool refuseOpens = false;        // the system will not open it for I/O (access denied)
     bool unplugOnNextCommand = false;  // accepts the next write, then disappears
     int replyDelayMs = 0;            // the reply arrives this late
     uint16_t inputReportLength = 9;
@@ -96,6 +98,7 @@ public:
 
     // HidHost
     std::vector<std::string> enumerate() override;
+    bool attributes(const std::string& path, HidAttributes& out) override;
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
 
     // Count of open() calls that succeeded, for tests.
@@ -112,6 +115,10 @@ private:
     struct Entry;
     void reenumerate(VirtualModule& m, ModuleMode newMode);
     void deliver(VirtualModule& m, const std::vector<uint8_t>& reply);
+    // Hands every report whose time has come to the read handles open now.
+    void arrive();
+    // When the next report for `m` (as enumerated at `epoch`) arrives; -1: none.
+    int64_t nextArrival(const VirtualModule* m, unsigned epoch) const;
     void handleReport(VirtualModule& m, const uint8_t* data, size_t length);
 
     Clock& clock_;
@@ -121,6 +128,15 @@ private:
     std::function<void()> onChanged_;
     int opens_ = 0;
     std::vector<std::vector<uint8_t>>* capture_ = nullptr;  // set while firmwareReplies runs
+    // Replies on their way: like a HID stack, a report reaches the handles
+    // open when it arrives, not those open when its command was written.
+    struct Arrival {
+        VirtualModule* module;
+        unsigned epoch;
+        int64_t atMs;
+        std::vector<uint8_t> data;
+    };
+    std::deque<Arrival> inFlight_;  // in order of arrival
 };
 
 }  // namespace zelio

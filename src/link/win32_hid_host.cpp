@@ -22,6 +22,9 @@ extern "C" {
 #include <cstddef>
 #include <cwchar>
 #include <limits>
+#include <mutex>
+#include <string>
+#include <vector>
 #include <utility>
 
 namespace zelio {
@@ -62,10 +65,42 @@ struct Win32HidHost::CompletionEvent {
 
 namespace {
 
+// How long a cancelled write may take to end before the command gives up on it.
+constexpr DWORD kCancelWaitMs = 200;
+
+// One overlapped write: what the system may still write to until it ends.
+struct PendingWrite {
+    OVERLAPPED record{};
+    unique_handle event;
+    std::vector<uint8_t> bytes;
+    bool ended() const { return WaitForSingleObject(event.get(), 0) == WAIT_OBJECT_0; }
+};
+
+// Writes that outlived their cancellation, kept until the system ends them.
+// Never destroyed: one may still be pending when the program exits.
+std::mutex& parkedMutex() {
+    static std::mutex* mutex = new std::mutex;
+    return *mutex;
+}
+std::vector<std::unique_ptr<PendingWrite>>& parkedWrites() {
+    static auto* writes = new std::vector<std::unique_ptr<PendingWrite>>;
+    return *writes;
+}
+
+void parkWrite(std::unique_ptr<PendingWrite> op) {
+    std::lock_guard<std::mutex> lock(parkedMutex());
+    parkedWrites().push_back(std::move(op));
+}
+
+void reapEndedWrites() {
+    std::lock_guard<std::mutex> lock(parkedMutex());
+    std::erase_if(parkedWrites(), [](const std::unique_ptr<PendingWrite>& op) { return op->ended(); });
+}
+
 class Win32HidHandle final : public HidHandle {
 public:
-    Win32HidHandle(unique_handle file, bool overlapped, std::shared_ptr<Win32HidHost::CompletionEvent> event)
-        : file_(std::move(file)), overlapped_(overlapped), event_(std::move(event)) {}
+    Win32HidHandle(unique_handle file, bool forReads, std::shared_ptr<Win32HidHost::CompletionEvent> event)
+        : file_(std::move(file)), forReads_(forReads), event_(std::move(event)) {}
 
     bool attributes(HidAttributes& out) override {
         HIDD_ATTRIBUTES attributes{};
@@ -102,33 +137,54 @@ public:
             failure_ = Failure{FailureKind::Io, "WriteFile", "nothing to write"};
             return false;
         }
+        reapEndedWrites();
+        // Record, event and bytes of this write live on the heap: should the
+        // device hold the write past its cancellation, they stay allocated
+        // until it ends (see parkWrite), never freed or reused under it.
+        auto op = std::make_unique<PendingWrite>();
+        op->bytes.assign(data, data + length);
+        op->event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!op->event) {
+            failure_ = lastError("CreateEventW");
+            return false;
+        }
+        op->record.hEvent = op->event.get();
         const DWORD wanted = static_cast<DWORD>(length);
-        DWORD written = 0;
-        if (!overlapped_) {
-            if (!WriteFile(file_.get(), data, wanted, &written, nullptr)) {
-                failure_ = lastError("WriteFile");
+        if (!WriteFile(file_.get(), op->bytes.data(), wanted, nullptr, &op->record) &&
+            GetLastError() != ERROR_IO_PENDING) {
+            failure_ = lastError("WriteFile");
+            return false;
+        }
+        if (WaitForSingleObject(op->event.get(), kWriteTimeoutMs) != WAIT_OBJECT_0) {
+            // Not taken in time (a busy, resetting or hung device): cancel,
+            // and wait for the cancellation only so long. Some HID stacks
+            // pass the write on in a request of their own that a cancel
+            // does not reach; the command fails on time all the same.
+            CancelIoEx(file_.get(), &op->record);
+            if (WaitForSingleObject(op->event.get(), kCancelWaitMs) != WAIT_OBJECT_0) {
+                parkWrite(std::move(op));
+                failure_ = Failure{FailureKind::Timeout, "WriteFile",
+                                   "the device did not take the report within " + std::to_string(kWriteTimeoutMs) +
+                                       " ms"};
                 return false;
             }
-            return checkWritten(written, wanted);
         }
-        // A handle opened for overlapped I/O needs an OVERLAPPED record even
-        // for a blocking write; wait for the write to end before returning.
-        HANDLE event = event_->handle.get();
-        ResetEvent(event);
-        OVERLAPPED record{};
-        record.hEvent = event;
-        BOOL ok = WriteFile(file_.get(), data, wanted, nullptr, &record);
-        if (!ok && GetLastError() == ERROR_IO_PENDING) ok = GetOverlappedResult(file_.get(), &record, &written, TRUE);
-        else if (ok) ok = GetOverlappedResult(file_.get(), &record, &written, FALSE);
-        if (!ok) failure_ = lastError("WriteFile");
-        ResetEvent(event);
-        return ok && checkWritten(written, wanted);
+        DWORD written = 0;
+        if (!GetOverlappedResult(file_.get(), &op->record, &written, FALSE)) {
+            failure_ = GetLastError() == ERROR_OPERATION_ABORTED
+                           ? Failure{FailureKind::Timeout, "WriteFile",
+                                     "the device did not take the report within " + std::to_string(kWriteTimeoutMs) +
+                                         " ms"}
+                           : lastError("WriteFile");
+            return false;
+        }
+        failure_ = Failure{};
+        return checkWritten(written, wanted);
     }
 
     ReadResult read(uint8_t* buffer, size_t length, int timeoutMs) override {
-        // A read needs the overlapped handle: on a synchronous one it could
-        // block for ever.
-        if (!overlapped_ || buffer == nullptr || length == 0 || length > std::numeric_limits<DWORD>::max()) {
+        // Reads are for the handle opened for them.
+        if (!forReads_ || buffer == nullptr || length == 0 || length > std::numeric_limits<DWORD>::max()) {
             failure_ = Failure{FailureKind::Io, "ReadFile", "this handle cannot read"};
             return ReadResult::Error;
         }
@@ -155,12 +211,15 @@ public:
             } else {
                 // Cancel, then wait until the cancelled read has really ended:
                 // `buffer` and `record` must not be written after we return.
-                CancelIo(file_.get());
-                GetOverlappedResult(file_.get(), &record, &transferred, TRUE);
-                if (wait == WAIT_TIMEOUT) {
+                // A read that completed just as the time ran out is a reply;
+                // only an aborted one is a time-out.
+                CancelIoEx(file_.get(), &record);
+                if (GetOverlappedResult(file_.get(), &record, &transferred, TRUE)) {
+                    result = ReadResult::Ok;
+                } else if (GetLastError() == ERROR_OPERATION_ABORTED && wait == WAIT_TIMEOUT) {
                     result = ReadResult::Timeout;
                 } else {
-                    failure_ = lastError("WaitForSingleObject");
+                    failure_ = lastError(wait == WAIT_TIMEOUT ? "ReadFile" : "WaitForSingleObject");
                     result = ReadResult::Error;
                 }
             }
@@ -178,7 +237,7 @@ private:
     }
 
     unique_handle file_;
-    bool overlapped_;
+    bool forReads_;
     std::shared_ptr<Win32HidHost::CompletionEvent> event_;
 };
 
@@ -221,14 +280,36 @@ std::vector<std::string> Win32HidHost::enumerate() {
     return paths;
 }
 
+bool Win32HidHost::attributes(const std::string& path, HidAttributes& out) {
+    // No access asked for: enough for the IDs, and granted for devices the
+    // system keeps to itself (keyboards, mice).
+    unique_handle file(CreateFileW(win32::widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+    if (!file) {
+        failure_ = lastError("CreateFileW");
+        return false;
+    }
+    HIDD_ATTRIBUTES attributes{};
+    attributes.Size = sizeof(attributes);
+    if (!HidD_GetAttributes(file.get(), &attributes)) {
+        failure_ = lastError("HidD_GetAttributes");
+        return false;
+    }
+    failure_ = Failure{};
+    out.vendorId = attributes.VendorID;
+    out.productId = attributes.ProductID;
+    return true;
+}
+
 std::unique_ptr<HidHandle> Win32HidHost::open(const std::string& path, bool overlapped) {
     const std::wstring widePath = win32::widen(path);
     if (widePath.empty()) {
         failure_ = Failure{FailureKind::NotFound, "CreateFileW", "empty device path"};
         return nullptr;
     }
+    // Overlapped either way: writes are bounded too.
     unique_handle file(CreateFileW(widePath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr));
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (!file) {
         failure_ = lastError("CreateFileW");
         return nullptr;

@@ -140,6 +140,12 @@ TEST_F(CliTest, AttachPrefersTheZel280AndFailsWithoutASettingModeModule) {
     EXPECT_EQ(zel260.reportCount, 0u);  // attaching sends nothing
 }
 
+TEST_F(CliTest, AModuleThatCannotBeOpenedIsReportedWithTheSystemsReason) {
+    host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting).refuseOpens = true;
+    EXPECT_EQ(run({"version"}), kCliFailed);
+    EXPECT_EQ(err.str(), "zelioctl: found 0x280 at emu://0 but cannot open it: access denied\n");
+}
+
 TEST_F(CliTest, VersionPrintsMajorDotMinor) {
     host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
     EXPECT_EQ(run({"version"}), kCliOk);
