@@ -68,8 +68,9 @@ public:
     static constexpr int kWriteTimeoutMs = 1000;
     virtual bool write(const uint8_t* data, size_t length) = 0;
     // Reads one input report (byte 0 is the report ID) into `buffer`, waiting
-    // at most `timeoutMs`. On a time-out the pending read is cancelled and its
-    // completion awaited before this returns, so the buffer is free again.
+    // at most `timeoutMs`; 0 only takes what is queued already. `buffer` is
+    // the caller's again when this returns, whatever the result (a back end
+    // may keep a poll's read pending in a buffer of its own for the next call).
     virtual ReadResult read(uint8_t* buffer, size_t length, int timeoutMs) = 0;
 
 protected:

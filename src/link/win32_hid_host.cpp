@@ -19,6 +19,7 @@ extern "C" {
 #include "link/win32_text.h"
 #include "link/win32_unique.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cwchar>
 #include <limits>
@@ -59,48 +60,44 @@ Failure lastError(const char* call) {
 
 }  // namespace
 
-struct Win32HidHost::CompletionEvent {
-    unique_handle handle;
-};
-
 namespace {
 
 // How long a cancelled write may take to end before the command gives up on it.
 constexpr DWORD kCancelWaitMs = 200;
 
-// One overlapped write: what the system may still write to until it ends.
-struct PendingWrite {
+// One overlapped read or write: what the system may still write to until it ends.
+struct PendingOperation {
     OVERLAPPED record{};
     unique_handle event;
     std::vector<uint8_t> bytes;
     bool ended() const { return WaitForSingleObject(event.get(), 0) == WAIT_OBJECT_0; }
 };
 
-// Writes that outlived their cancellation, kept until the system ends them.
+// Reads and writes that outlived their cancellation, kept until the system
+// ends them.
 // Never destroyed: one may still be pending when the program exits.
 std::mutex& parkedMutex() {
     static std::mutex* mutex = new std::mutex;
     return *mutex;
 }
-std::vector<std::unique_ptr<PendingWrite>>& parkedWrites() {
-    static auto* writes = new std::vector<std::unique_ptr<PendingWrite>>;
+std::vector<std::unique_ptr<PendingOperation>>& parkedOperations() {
+    static auto* writes = new std::vector<std::unique_ptr<PendingOperation>>;
     return *writes;
 }
 
-void parkWrite(std::unique_ptr<PendingWrite> op) {
+void parkOperation(std::unique_ptr<PendingOperation> op) {
     std::lock_guard<std::mutex> lock(parkedMutex());
-    parkedWrites().push_back(std::move(op));
+    parkedOperations().push_back(std::move(op));
 }
 
-void reapEndedWrites() {
+void reapEndedOperations() {
     std::lock_guard<std::mutex> lock(parkedMutex());
-    std::erase_if(parkedWrites(), [](const std::unique_ptr<PendingWrite>& op) { return op->ended(); });
+    std::erase_if(parkedOperations(), [](const std::unique_ptr<PendingOperation>& op) { return op->ended(); });
 }
 
 class Win32HidHandle final : public HidHandle {
 public:
-    Win32HidHandle(unique_handle file, bool forReads, std::shared_ptr<Win32HidHost::CompletionEvent> event)
-        : file_(std::move(file)), forReads_(forReads), event_(std::move(event)) {}
+    Win32HidHandle(unique_handle file, bool forReads) : file_(std::move(file)), forReads_(forReads) {}
 
     bool attributes(HidAttributes& out) override {
         HIDD_ATTRIBUTES attributes{};
@@ -137,11 +134,11 @@ public:
             failure_ = Failure{FailureKind::Io, "WriteFile", "nothing to write"};
             return false;
         }
-        reapEndedWrites();
+        reapEndedOperations();
         // Record, event and bytes of this write live on the heap: should the
         // device hold the write past its cancellation, they stay allocated
         // until it ends (see parkWrite), never freed or reused under it.
-        auto op = std::make_unique<PendingWrite>();
+        auto op = std::make_unique<PendingOperation>();
         op->bytes.assign(data, data + length);
         op->event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         if (!op->event) {
@@ -162,7 +159,7 @@ public:
             // does not reach; the command fails on time all the same.
             CancelIoEx(file_.get(), &op->record);
             if (WaitForSingleObject(op->event.get(), kCancelWaitMs) != WAIT_OBJECT_0) {
-                parkWrite(std::move(op));
+                parkOperation(std::move(op));
                 failure_ = Failure{FailureKind::Timeout, "WriteFile",
                                    "the device did not take the report within " + std::to_string(kWriteTimeoutMs) +
                                        " ms"};
@@ -182,6 +179,15 @@ public:
         return checkWritten(written, wanted);
     }
 
+    ~Win32HidHandle() override {
+        // A read left pending by a poll: cancelled, and its record kept until
+        // it has ended.
+        if (pending_) {
+            CancelIoEx(file_.get(), &pending_->record);
+            parkOperation(std::move(pending_));
+        }
+    }
+
     ReadResult read(uint8_t* buffer, size_t length, int timeoutMs) override {
         // Reads are for the handle opened for them.
         if (!forReads_ || buffer == nullptr || length == 0 || length > std::numeric_limits<DWORD>::max()) {
@@ -189,43 +195,45 @@ public:
             return ReadResult::Error;
         }
         failure_ = Failure{};
-        HANDLE event = event_->handle.get();
-        ResetEvent(event);
-        OVERLAPPED record{};
-        record.hEvent = event;
-        DWORD transferred = 0;
-        ReadResult result;
-        if (!ReadFile(file_.get(), buffer, static_cast<DWORD>(length), nullptr, &record) &&
-            GetLastError() != ERROR_IO_PENDING) {
-            failure_ = lastError("ReadFile");
-            result = ReadResult::Error;  // the read never started
-        } else {
-            const DWORD wait = WaitForSingleObject(event, static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 0));
-            if (wait == WAIT_OBJECT_0) {
-                if (GetOverlappedResult(file_.get(), &record, &transferred, FALSE)) {
-                    result = ReadResult::Ok;
-                } else {
-                    failure_ = lastError("ReadFile");
-                    result = ReadResult::Error;
-                }
-            } else {
-                // Cancel, then wait until the cancelled read has really ended:
-                // `buffer` and `record` must not be written after we return.
-                // A read that completed just as the time ran out is a reply;
-                // only an aborted one is a time-out.
-                CancelIoEx(file_.get(), &record);
-                if (GetOverlappedResult(file_.get(), &record, &transferred, TRUE)) {
-                    result = ReadResult::Ok;
-                } else if (GetLastError() == ERROR_OPERATION_ABORTED && wait == WAIT_TIMEOUT) {
-                    result = ReadResult::Timeout;
-                } else {
-                    failure_ = lastError(wait == WAIT_TIMEOUT ? "ReadFile" : "WaitForSingleObject");
-                    result = ReadResult::Error;
-                }
+        if (!pending_) {
+            // Into a buffer of the handle's own: a poll (time-out 0) leaves
+            // the read pending for the next call instead of cancelling it.
+            auto op = std::make_unique<PendingOperation>();
+            op->bytes.assign(length, 0);
+            op->event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+            if (!op->event) {
+                failure_ = lastError("CreateEventW");
+                return ReadResult::Error;
             }
+            op->record.hEvent = op->event.get();
+            if (!ReadFile(file_.get(), op->bytes.data(), static_cast<DWORD>(length), nullptr, &op->record) &&
+                GetLastError() != ERROR_IO_PENDING) {
+                failure_ = lastError("ReadFile");
+                return ReadResult::Error;  // the read never started
+            }
+            pending_ = std::move(op);
         }
-        ResetEvent(event);
-        return result;
+        const DWORD wait = WaitForSingleObject(pending_->event.get(), static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 0));
+        if (wait == WAIT_TIMEOUT && timeoutMs <= 0) return ReadResult::Timeout;  // still pending
+        if (wait != WAIT_OBJECT_0) {
+            // Cancel, then wait until the cancelled read has really ended. A
+            // read that completed just as the time ran out is a reply; only
+            // an aborted one is a time-out.
+            CancelIoEx(file_.get(), &pending_->record);
+        }
+        DWORD transferred = 0;
+        const bool completed = GetOverlappedResult(file_.get(), &pending_->record, &transferred, TRUE) != FALSE;
+        const DWORD error = completed ? ERROR_SUCCESS : GetLastError();
+        std::unique_ptr<PendingOperation> op = std::move(pending_);
+        if (completed) {
+            std::fill(buffer, buffer + length, uint8_t{0});
+            std::copy_n(op->bytes.begin(), std::min<size_t>({length, transferred, op->bytes.size()}), buffer);
+            return ReadResult::Ok;
+        }
+        if (error == ERROR_OPERATION_ABORTED && wait == WAIT_TIMEOUT) return ReadResult::Timeout;
+        SetLastError(error);
+        failure_ = lastError(wait == WAIT_FAILED ? "WaitForSingleObject" : "ReadFile");
+        return ReadResult::Error;
     }
 
 private:
@@ -238,7 +246,7 @@ private:
 
     unique_handle file_;
     bool forReads_;
-    std::shared_ptr<Win32HidHost::CompletionEvent> event_;
+    std::unique_ptr<PendingOperation> pending_;  // a read a poll left pending
 };
 
 }  // namespace
@@ -314,18 +322,8 @@ std::unique_ptr<HidHandle> Win32HidHost::open(const std::string& path, bool over
         failure_ = lastError("CreateFileW");
         return nullptr;
     }
-    if (!event_) {
-        // Manual reset, initially signalled, unnamed.
-        unique_handle event(CreateEventW(nullptr, TRUE, TRUE, nullptr));
-        if (!event) {
-            failure_ = lastError("CreateEventW");
-            return nullptr;
-        }
-        event_ = std::make_shared<CompletionEvent>();
-        event_->handle = std::move(event);
-    }
     failure_ = Failure{};
-    return std::make_unique<Win32HidHandle>(std::move(file), overlapped, event_);
+    return std::make_unique<Win32HidHandle>(std::move(file), overlapped);
 }
 
 }  // namespace zelio

@@ -24,13 +24,6 @@ public:
     // CreateFileW on the path, for overlapped I/O (writes are bounded too).
     // Reads are possible on handles opened with `overlapped` only.
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
-
-    // The manual-reset completion event shared by every read; created on the
-    // first successful open and kept for the host's life.
-    struct CompletionEvent;
-
-private:
-    std::shared_ptr<CompletionEvent> event_;
 };
 
 }  // namespace zelio

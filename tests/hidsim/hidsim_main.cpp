@@ -5,6 +5,7 @@
 //   zelio-hidsim [DEVICE...] [-- PROGRAM [ARGS...]]
 //   zelio-hidsim [DEVICE...] --bench N
 //   zelio-hidsim --clean
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -105,18 +106,21 @@ int benchmark(int count) {
         return 1;
     }
     const CommandReport report = commandReport(cmd::kFirmwareVersion);
-    const auto start = std::chrono::steady_clock::now();
+    std::vector<double> linkMs;  // each command's time, the pause taken off
     for (int i = 0; i < count; ++i) {
+        const auto start = std::chrono::steady_clock::now();
         if (!link.transact(id, report)) {
             std::cerr << "zelio-hidsim: command " << i + 1 << " failed: " << link.lastFailure().text() << '\n';
             return 1;
         }
+        linkMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() -
+                         ModuleLink::kPauseMs);
     }
-    const double totalMs =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    const double perCommand = totalMs / count;
-    std::printf("%d commands, %.1f ms each, %.1f ms of it the link (the %d ms pause taken off)\n", count,
-                perCommand, perCommand - ModuleLink::kPauseMs, ModuleLink::kPauseMs);
+    // The median and the fastest: a shared machine's load shows in the mean.
+    std::sort(linkMs.begin(), linkMs.end());
+    std::printf("%d commands; the link's own time per command (the %d ms pause taken off): median %.1f ms, "
+                "fastest %.1f ms\n",
+                count, ModuleLink::kPauseMs, linkMs[linkMs.size() / 2], linkMs.front());
     return 0;
 }
 
