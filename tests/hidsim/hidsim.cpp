@@ -274,20 +274,20 @@ Bench::~Bench() {
     }
 }
 
-bool Bench::install(Device& device) {
+bool Bench::install(Device& device, std::string& error) {
     wchar_t number[16];
     std::swprintf(number, 16, L"%04u", nextInstance_++);
     device.instance = std::wstring(ZELIOHID_INSTANCE_PREFIX) + number;
     const int before = countHidInterfaces(device.settings.vendorId, device.settings.productId);
     const std::string failure = installDevice(inf_, device.instance, device.settings);
     if (!failure.empty()) {
-        error_ = failure;
+        error = failure;
         return false;
     }
     device.installed = true;
     if (!poll([&] { return countHidInterfaces(device.settings.vendorId, device.settings.productId) > before; },
               kVisibleTimeoutMs)) {
-        error_ = "the installed device never showed as a HID interface";
+        error = "the installed device never showed as a HID interface";
         return false;
     }
     return true;
@@ -314,7 +314,7 @@ VirtualModule* Bench::addModule(Model model, int idNibble, uint8_t firmware, Mod
         device->settings.reportLength = m.outputReportLength;
         device->settings.holdWrites = faults.holdWrites;
     }
-    if (!install(*device)) return nullptr;
+    if (!install(*device, error_)) return nullptr;
     Device* raw = device.get();
     device->thread = std::thread([this, raw] { bridge(raw); });
     devices_.push_back(std::move(device));
@@ -326,7 +326,7 @@ bool Bench::addForeign(uint16_t vendorId, uint16_t productId) {
     auto device = std::make_unique<Device>();
     device->settings.vendorId = vendorId;
     device->settings.productId = productId;
-    if (!install(*device)) return false;
+    if (!install(*device, error_)) return false;
     Device* raw = device.get();
     device->thread = std::thread([this, raw] { bridge(raw); });
     devices_.push_back(std::move(device));
@@ -436,7 +436,8 @@ void Bench::bridge(Device* device) {
         removeDevice(device->instance);
         device->installed = false;
         if (device->settings.productId == 0) return;
-        if (!install(*device)) return;
+        std::string error;  // a module that does not come back stays away
+        if (!install(*device, error)) return;
         changed_.notify_all();
     }
 }

@@ -76,7 +76,7 @@ public:
 private:
     struct Device;
     void bridge(Device* device);
-    bool install(Device& device);
+    bool install(Device& device, std::string& error);
     void uninstall(Device& device);
 
     std::wstring inf_;
