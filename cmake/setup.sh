@@ -11,6 +11,9 @@ ZELIO_PACKAGES=(
     xvfb xauth x11-utils
     libhidapi-dev googletest libgtest-dev libbenchmark-dev
     fonts-nanum fontconfig imagemagick
+    python3
+    nsis dpkg-dev file
+    groff-base
 )
 
 zelio_install_packages() {

@@ -3,25 +3,51 @@
 // any HID host, the emulated one included.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
 
+#include "cli/exit_codes.h"
 #include "link/hid_host.h"
 
 namespace zelio {
 
-inline constexpr int kCliOk = 0;       // the command did what was asked
-inline constexpr int kCliFailed = 1;   // the module (or a file) failed
-inline constexpr int kCliUsage = 2;    // bad command line, nothing was done
+inline constexpr int kCliOk = kExitOk;
+inline constexpr int kCliFailed = kExitIo;
+inline constexpr int kCliUsage = kExitUsage;
+
+// What the CLI takes from the system around it besides the HID host.
+struct CliEnvironment {
+    // The HID layer, for --version: "hidapi 0.13.1".
+    std::string hidVersion;
+    // Where `doctor` looks for an installed udev rule.
+    std::vector<std::string> udevRuleDirs;
+    // Set (by a Ctrl-C handler) to end `wait` and `provision` early.
+    const std::atomic<bool>* interrupted = nullptr;
+    // The wall-clock time for the provisioning log; UTC, ISO 8601.
+    std::function<std::string()> wallTime;
+};
+
+// The system's: udev rule folders of Linux, the UTC time.
+CliEnvironment defaultCliEnvironment();
 
 // Runs one command. `args` are the words after the program name (no
-// "--emulate"; main() handles that). Results go to `out`, every error as one
-// line to `err`. Returns one of the exit codes above.
+// "--emulate"; main() handles that). Results go to `out`, errors to `err`
+// (with --json both go to `out` as one JSON object). Returns an ExitCode.
 int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, HidHost& host,
            Clock& clock);
+int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, HidHost& host,
+           Clock& clock, const CliEnvironment& environment);
+
+// Removes every "--emulate" before a "--" from `args`; true when there was one.
+bool takeEmulateOption(std::vector<std::string>& args);
 
 // The text printed by "zelioctl help".
 const char* cliUsage();
+
+// The udev rule shipped as packaging/linux/70-zelio.rules.
+const char* udevRuleText();
 
 }  // namespace zelio

@@ -1,4 +1,6 @@
 // zelioctl entry point: picks the HID host and hands the words to runCli.
+#include <atomic>
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -14,11 +16,21 @@
 #include <shellapi.h>
 
 #include "link/win32_hid_host.h"
+#include "link/win32_text.h"
 #else
 #include "link/hidapi_hid_host.h"
 #endif
 
 namespace {
+
+std::atomic<bool> interrupted{false};
+
+// The first Ctrl-C asks `wait` and `provision` to stop (provision then
+// prints its summary); a second one ends the program at once.
+extern "C" void onInterrupt(int) {
+    interrupted = true;
+    std::signal(SIGINT, SIG_DFL);
+}
 
 #ifdef _WIN32
 // The arguments as UTF-8, taken from the UTF-16 command line so that file
@@ -28,18 +40,17 @@ std::vector<std::string> arguments(int, char**) {
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (wide == nullptr) return words;
-    for (int i = 1; i < count; ++i) {
-        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string word;
-        if (bytes > 1) {
-            word.resize(static_cast<size_t>(bytes));
-            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, word.data(), bytes, nullptr, nullptr);
-            word.resize(static_cast<size_t>(bytes - 1));  // drop the terminating zero
-        }
-        words.push_back(std::move(word));
-    }
+    for (int i = 1; i < count; ++i) words.push_back(zelio::win32::narrow(wide[i]));
     LocalFree(wide);
     return words;
+}
+
+// Output is UTF-8: a console shows it as such (Korean file names); a file or
+// pipe gets the bytes as they are.
+void useUtf8Console() {
+    DWORD mode = 0;
+    if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) || GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode))
+        SetConsoleOutputCP(CP_UTF8);
 }
 #else
 std::vector<std::string> arguments(int argc, char** argv) { return std::vector<std::string>(argv + 1, argv + argc); }
@@ -50,13 +61,21 @@ std::vector<std::string> arguments(int argc, char** argv) { return std::vector<s
 int main(int argc, char** argv) {
     std::vector<std::string> args = arguments(argc, argv);
     zelio::Clock& clock = zelio::systemClock();
+    zelio::CliEnvironment environment = zelio::defaultCliEnvironment();
+    environment.interrupted = &interrupted;
+    std::signal(SIGINT, onInterrupt);
+#ifdef _WIN32
+    useUtf8Console();
+    environment.hidVersion = "Windows HID class driver";
+#else
+    environment.hidVersion = "hidapi " + zelio::hidapiVersion();
+#endif
 
-    if (!args.empty() && args[0] == "--emulate") {
-        args.erase(args.begin());
+    if (zelio::takeEmulateOption(args)) {
         zelio::EmulatedHost host(clock);
         host.addModule(zelio::Model::Zel280, 1, 0x12, zelio::ModuleMode::Setting);
         host.addModule(zelio::Model::Zel260, 1, 0x10, zelio::ModuleMode::Normal);
-        return zelio::runCli(args, std::cout, std::cerr, host, clock);
+        return zelio::runCli(args, std::cout, std::cerr, host, clock, environment);
     }
 
 #ifdef _WIN32
@@ -64,5 +83,5 @@ int main(int argc, char** argv) {
 #else
     zelio::HidapiHost host;
 #endif
-    return zelio::runCli(args, std::cout, std::cerr, host, clock);
+    return zelio::runCli(args, std::cout, std::cerr, host, clock, environment);
 }

@@ -1,7 +1,6 @@
 #include "config/config_file.h"
 
 #include <cstdio>
-#include <fstream>
 
 namespace zelio {
 
@@ -101,27 +100,6 @@ ChannelConfig parseConfigText(const std::string& raw) {
     config.highMask = static_cast<uint8_t>(hexToLong(text, 8) & 0xFF);
     config.inputMask = static_cast<uint8_t>(hexToLong(text, 11) & 0xFF);
     return config;
-}
-
-ChannelConfig loadConfigFile(const std::filesystem::path& path) {
-    std::string text;
-    std::ifstream in(path, std::ios::in | std::ios::binary);
-    if (in) {
-        char buffer[kConfigReadLimit];
-        in.read(buffer, static_cast<std::streamsize>(sizeof buffer));
-        const std::streamsize got = in.gcount();
-        if (got > 0) text.assign(buffer, static_cast<size_t>(got));
-    }
-    return parseConfigText(text);
-}
-
-bool saveConfigFile(const std::filesystem::path& path, const ChannelConfig& config) {
-    std::ofstream out(path, std::ios::out | std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    const std::string line = formatConfigLine(config);
-    out.write(line.data(), static_cast<std::streamsize>(line.size()));
-    out.close();
-    return !out.fail();
 }
 
 }  // namespace zelio

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "ui/window_dispatch.h"
+
 namespace zelio::ui {
 namespace {
 
@@ -78,6 +80,7 @@ public:
     ReadResult read(uint8_t* buffer, size_t length, int timeoutMs) override {
         return inner_->read(buffer, length, timeoutMs);
     }
+    const Failure& lastFailure() const override { return inner_->lastFailure(); }
 
 private:
     std::unique_ptr<HidHandle> inner_;
@@ -124,7 +127,7 @@ ModuleBench::~ModuleBench() {
 bool ModuleBench::registerClass(HINSTANCE instance) {
     WNDCLASSW wc{};
     wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = windowProc;
+    wc.lpfnWndProc = windowProc<ModuleBench>;
     wc.hInstance = instance;
     wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
@@ -214,30 +217,18 @@ void ModuleBench::updateLamps(Slot& slot, int module, int64_t now) {
     }
 }
 
-LRESULT CALLBACK ModuleBench::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        auto* bench = static_cast<ModuleBench*>(create->lpCreateParams);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(bench));
-        if (bench) bench->window_ = window;
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
-    auto* bench = reinterpret_cast<ModuleBench*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!bench) return ::DefWindowProcW(window, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        bench->window_ = nullptr;
-        for (Slot& slot : bench->slots_) {
-            slot.plugged = slot.silent = slot.stateLine = nullptr;
-            slot.shownLine.clear();
-        }
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
-    return bench->handle(message, wParam, lParam);
-}
-
-LRESULT ModuleBench::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT ModuleBench::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_NCCREATE:
+            window_ = window;
+            return ::DefWindowProcW(window, message, wParam, lParam);
+        case WM_NCDESTROY:
+            window_ = nullptr;
+            for (Slot& slot : slots_) {
+                slot.plugged = slot.silent = slot.stateLine = nullptr;
+                slot.shownLine.clear();
+            }
+            return ::DefWindowProcW(window, message, wParam, lParam);
         case WM_CREATE:
             onCreate();
             return 0;
@@ -257,7 +248,7 @@ LRESULT ModuleBench::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             // Not closed on its own; the program ends with the main window.
             return 0;
         default:
-            return ::DefWindowProcW(window_, message, wParam, lParam);
+            return ::DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -277,12 +268,10 @@ void ModuleBench::onCreate() {
     rimPen_.reset(::CreatePen(PS_SOLID, 1, kRimColour));
     rulePen_.reset(::CreatePen(PS_SOLID, 1, kRuleColour));
 
-    auto child = [this](const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w, int h, int id,
-                        HFONT font) {
-        HWND control = ::CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, window_,
-                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
-        if (control) ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : guiFont()), FALSE);
-        return control;
+    // Controls without a font of their own get the GUI font.
+    auto child = [this](ControlSpec spec) {
+        if (!spec.font) spec.font = guiFont();
+        return createControl(window_, instance_, spec);
     };
 
     for (size_t i = 0; i < slots_.size(); ++i) {
@@ -291,20 +280,20 @@ void ModuleBench::onCreate() {
         const int top = sectionTop(static_cast<int>(i));
         const bool zel280 = slot.module->model() == Model::Zel280;
 
-        child(L"STATIC", zel280 ? L"ZEL280" : L"ZEL260", SS_LEFT, 12, top + 4, 72, 20,
-              benchControlId(m, kBenchNameLabel), nameFont_.get());
+        child({.className = L"STATIC", .text = zel280 ? L"ZEL280" : L"ZEL260", .style = SS_LEFT, .x = 12,
+               .y = top + 4, .w = 72, .h = 20, .id = benchControlId(m, kBenchNameLabel), .font = nameFont_.get()});
         // Plain check boxes: their state always comes from the module.
-        slot.plugged = child(L"BUTTON", L"Plugged", BS_CHECKBOX | WS_TABSTOP, 92, top + 2, 80, 22,
-                             benchControlId(m, kBenchPlugged), nullptr);
-        slot.silent = child(L"BUTTON", L"Silent", BS_CHECKBOX | WS_TABSTOP, 178, top + 2, 70, 22,
-                            benchControlId(m, kBenchSilent), nullptr);
+        slot.plugged = child({.className = L"BUTTON", .text = L"Plugged", .style = BS_CHECKBOX | WS_TABSTOP, .x = 92,
+                              .y = top + 2, .w = 80, .h = 22, .id = benchControlId(m, kBenchPlugged)});
+        slot.silent = child({.className = L"BUTTON", .text = L"Silent", .style = BS_CHECKBOX | WS_TABSTOP, .x = 178,
+                             .y = top + 2, .w = 70, .h = 22, .id = benchControlId(m, kBenchSilent)});
         if (zel280) {
-            child(L"BUTTON", L"Setting button", BS_PUSHBUTTON | WS_TABSTOP, 256, top, 120, 25,
-                  benchControlId(m, kBenchSettingButton), nullptr);
+            child({.className = L"BUTTON", .text = L"Setting button", .style = BS_PUSHBUTTON | WS_TABSTOP, .x = 256,
+                   .y = top, .w = 120, .h = 25, .id = benchControlId(m, kBenchSettingButton)});
         }
-        slot.stateLine = child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_SUNKEN, 12, top + kStateLineY,
-                               kClientWidth - 24, kStateLineHeight, benchControlId(m, kBenchStateLine),
-                               lineFont_.get());
+        slot.stateLine = child({.className = L"STATIC", .text = L"", .style = SS_LEFT | SS_NOPREFIX | SS_SUNKEN,
+                                .x = 12, .y = top + kStateLineY, .w = kClientWidth - 24, .h = kStateLineHeight,
+                                .id = benchControlId(m, kBenchStateLine), .font = lineFont_.get()});
         // Everything is drawn from the module at the first refresh.
         slot.shownLine.clear();
         for (Lamp& lamp : slot.lamps) lamp = Lamp{};

@@ -77,6 +77,7 @@ public:
     std::vector<std::string> enumerate() override;
     bool attributes(const std::string& path, HidAttributes& out) override;
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
+    const Failure& lastFailure() const override { return inner_.lastFailure(); }
 
 private:
     HidHost& inner_;
@@ -101,6 +102,9 @@ public:
     // coordinates and shows it with `showCmd`. nullptr on failure.
     HWND create(HINSTANCE instance, int x, int y, int showCmd);
     HWND window() const { return window_; }
+
+    // The window's messages, from windowProc<ModuleBench> (ui/window_dispatch.h).
+    LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     // Hooks the host's device-change callback: the bench refreshes, then
     // `after` runs (the demo posts the devices-changed message there).
@@ -130,8 +134,6 @@ private:
         std::array<Lamp, 8> lamps{};
     };
 
-    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void onCreate();
     void onCommand(int id, int code);
     void paint();
@@ -144,10 +146,10 @@ private:
     HWND window_ = nullptr;
     bool hooked_ = false;
 
-    UniqueFont nameFont_;
-    UniqueFont lineFont_;
-    UniqueBrush offBrush_, highBrush_, lowBrush_;
-    UniquePen rimPen_, rulePen_;
+    win32::unique_hfont nameFont_;
+    win32::unique_hfont lineFont_;
+    win32::unique_hbrush offBrush_, highBrush_, lowBrush_;
+    win32::unique_hpen rimPen_, rulePen_;
 };
 
 }  // namespace zelio::ui

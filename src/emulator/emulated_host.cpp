@@ -163,6 +163,7 @@ EmulatedHost::~EmulatedHost() {
 VirtualModule& EmulatedHost::addModule(Model model, int idNibble, uint8_t firmware, ModuleMode mode) {
     modules_.push_back(std::make_unique<VirtualModule>(model, idNibble, firmware));
     VirtualModule& m = *modules_.back();
+    m.port = "1-1." + std::to_string(modules_.size());
     m.mode_ = mode == ModuleMode::Unplugged ? ModuleMode::Unplugged : mode;
     m.lastPluggedMode_ = mode == ModuleMode::Unplugged ? ModuleMode::Normal : mode;
     auto entry = std::make_unique<Entry>();
@@ -207,15 +208,29 @@ bool EmulatedHost::attributes(const std::string& path, HidAttributes& out) {
     return false;
 }
 
+std::vector<HidDeviceInfo> EmulatedHost::enumerateDevices() {
+    std::vector<HidDeviceInfo> devices;
+    for (const auto& e : entries_) {
+        if (e->module && !e->module->plugged()) continue;
+        HidDeviceInfo info{e->path, std::nullopt, {}, {}};
+        if (e->kind == Entry::Module) {
+            info.ids = HidAttributes{kModuleVendorId, e->module->productId()};
+            info.serial = e->module->serial;
+            info.port = e->module->port;
+        } else if (e->kind == Entry::Foreign) {
+            info.ids = e->attrs;
+        }
+        devices.push_back(std::move(info));
+    }
+    return devices;
+}
+
 std::unique_ptr<HidHandle> EmulatedHost::open(const std::string& path, bool overlapped) {
     for (const auto& e : entries_) {
         if (e->path != path) continue;
-        if (e->module && e->module->refuseOpens && e->module->plugged()) {
-            failure_ = Failure{FailureKind::Access, "open " + path, "access denied"};
-            return nullptr;
-        }
-        if (e->kind == Entry::Locked) {
-            // As the system answers for a keyboard it holds.
+        if (e->kind == Entry::Locked || (e->module && e->module->plugged() && e->module->accessDenied)) {
+            // As the system answers for a keyboard it holds, or for a node
+            // the user may not open.
             failure_ = Failure{FailureKind::Access, "open " + path, "access denied"};
             return nullptr;
         }
@@ -322,7 +337,7 @@ void EmulatedHost::handleReport(VirtualModule& m, const uint8_t* data, size_t le
         if (p1 == 1) {
             m.idNibble = p2 & 0xF;
             m.openDrainMask = p3;
-            m.highMask = p4;
+            m.highMask = static_cast<uint8_t>(p4 ^ m.highMaskFault);
             m.inputMask = p5;
         } else if (p1 != 0) {
             break;

@@ -41,11 +41,17 @@ public:
     uint8_t firmware = 0x10;
     uint8_t openDrainMask = 0, highMask = 0, inputMask = 0;
 
+    // Where it is plugged in, as enumeration reports it; addModule() gives
+    // each module a port of its own ("1-1.1", "1-1.2", ...).
+    std::string port;
+    std::string serial;  // empty: the module has no serial number
+
     // Fault injection.
+    bool accessDenied = false;       // enumerated, but the system refuses to open it
+    uint8_t highMaskFault = 0;       // bits flipped in the high mask a configuration write stores
     bool silent = false;             // takes commands, never replies
     bool refuseWrites = false;       // every write fails
     bool holdWrites = false;         // takes no write: each stays pending until the writer gives up
-    bool refuseOpens = false;        // the system will not open it for I/O (access denied)
     bool unplugOnNextCommand = false;  // accepts the next write, then disappears
     int replyDelayMs = 0;            // the reply arrives this late
     uint16_t inputReportLength = 9;
@@ -98,6 +104,8 @@ public:
 
     // HidHost
     std::vector<std::string> enumerate() override;
+    // Modules and foreign devices with their IDs; locked interfaces without.
+    std::vector<HidDeviceInfo> enumerateDevices() override;
     bool attributes(const std::string& path, HidAttributes& out) override;
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,7 +59,8 @@ class HidHandle {
 public:
     virtual ~HidHandle() = default;
     // Why the last call on this handle failed (kind None after a success).
-    const Failure& lastFailure() const { return failure_; }
+    // A handle that wraps another one answers with the inner handle's.
+    virtual const Failure& lastFailure() const { return failure_; }
     virtual bool attributes(HidAttributes& out) = 0;
     virtual bool caps(HidCaps& out) = 0;
     // Writes one output report (byte 0 is the report ID), waiting at most
@@ -77,11 +79,27 @@ protected:
     Failure failure_;
 };
 
+// One HID interface as enumeration describes it, before anything opens it.
+struct HidDeviceInfo {
+    std::string path;
+    // Vendor and product ID, when the back end tells them without opening.
+    std::optional<HidAttributes> ids;
+    std::string serial;  // empty when the device has none or it is unknown
+    std::string port;    // USB port ("1-1.4" on Linux), empty when unknown
+};
+
 class HidHost {
 public:
     virtual ~HidHost() = default;
     // Device paths of the HID interfaces present now, in enumeration order.
     virtual std::vector<std::string> enumerate() = 0;
+    // The same interfaces with whatever the back end knows of them without
+    // opening them; by default only their paths.
+    virtual std::vector<HidDeviceInfo> enumerateDevices() {
+        std::vector<HidDeviceInfo> devices;
+        for (std::string& path : enumerate()) devices.push_back(HidDeviceInfo{std::move(path), std::nullopt, {}, {}});
+        return devices;
+    }
     // Vendor and product ID of an interface without opening it for reading
     // or writing (keyboards and mice refuse that, and on some systems asking
     // costs the user a permission prompt). This default opens it.
@@ -91,7 +109,7 @@ public:
     // (e.g. held by the system), with the reason in lastFailure().
     virtual std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) = 0;
     // Why the last enumerate() or open() failed (kind None after a success).
-    const Failure& lastFailure() const { return failure_; }
+    virtual const Failure& lastFailure() const { return failure_; }
 
 protected:
     Failure failure_;

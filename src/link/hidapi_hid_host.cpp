@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <cwchar>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -102,8 +103,8 @@ Failure deviceError(hid_device* device, const char* call) {
     return Failure{FailureKind::Io, call, std::move(message)};
 }
 
-// "/dev/hidrawN" -> its report descriptor in sysfs; nullopt for any other path.
-std::optional<std::vector<uint8_t>> readSysfsDescriptor(const std::string& path) {
+// "/dev/hidrawN" -> "hidrawN"; nullopt for any other path.
+std::optional<std::string> hidrawNode(const std::string& path) {
     const std::string prefix = "/dev/";
     if (path.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
     const std::string node = path.substr(prefix.size());
@@ -112,7 +113,24 @@ std::optional<std::vector<uint8_t>> readSysfsDescriptor(const std::string& path)
     if (!std::all_of(node.begin() + static_cast<std::ptrdiff_t>(kind.size()), node.end(),
                      [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
-    std::ifstream in("/sys/class/hidraw/" + node + "/device/report_descriptor", std::ios::binary);
+    return node;
+}
+
+// The USB port of a hidraw node, from where its device sits in sysfs.
+std::string sysfsPort(const std::string& path) {
+    const auto node = hidrawNode(path);
+    if (!node) return {};
+    std::error_code ec;
+    const std::filesystem::path device =
+        std::filesystem::canonical("/sys/class/hidraw/" + *node + "/device", ec);
+    return ec ? std::string() : usbPortOfSysfsPath(device.string());
+}
+
+// "/dev/hidrawN" -> its report descriptor in sysfs; nullopt for any other path.
+std::optional<std::vector<uint8_t>> readSysfsDescriptor(const std::string& path) {
+    const auto node = hidrawNode(path);
+    if (!node) return std::nullopt;
+    std::ifstream in("/sys/class/hidraw/" + *node + "/device/report_descriptor", std::ios::binary);
     if (!in) return std::nullopt;
     std::vector<uint8_t> bytes;
     char c;
@@ -209,10 +227,16 @@ HidapiHost::~HidapiHost() = default;
 
 std::vector<std::string> HidapiHost::enumerate() {
     std::vector<std::string> paths;
+    for (HidDeviceInfo& device : enumerateDevices()) paths.push_back(std::move(device.path));
+    return paths;
+}
+
+std::vector<HidDeviceInfo> HidapiHost::enumerateDevices() {
+    std::vector<HidDeviceInfo> devices;
     enumerated_.clear();
     if (!library_->ready) {
         failure_ = Failure{FailureKind::Io, "hid_init", "the HID library could not be started"};
-        return paths;
+        return devices;
     }
     failure_ = Failure{};
     hid_device_info* list = hid_enumerate(0, 0);
@@ -221,11 +245,42 @@ std::vector<std::string> HidapiHost::enumerate() {
         std::string path = info->path;
         // One device can be listed once per top-level collection.
         if (enumerated_.count(path) != 0) continue;
-        enumerated_[path] = HidAttributes{info->vendor_id, info->product_id};
-        paths.push_back(std::move(path));
+        const HidAttributes ids{info->vendor_id, info->product_id};
+        enumerated_[path] = ids;
+        std::string port = sysfsPort(path);
+        devices.push_back(HidDeviceInfo{std::move(path), ids, toUtf8(info->serial_number), std::move(port)});
     }
     hid_free_enumeration(list);
-    return paths;
+    return devices;
+}
+
+std::string hidapiVersion() { return hid_version_str(); }
+
+std::string usbPortOfSysfsPath(const std::string& sysfsPath) {
+    // A USB interface is named BUS-PORT[.PORT...]:CONFIG.INTERFACE.
+    auto isInterface = [](const std::string& name) {
+        const size_t colon = name.find(':');
+        const size_t dash = name.find('-');
+        if (colon == std::string::npos || dash == std::string::npos || dash == 0 || dash > colon) return false;
+        for (size_t i = 0; i < colon; ++i) {
+            const char c = name[i];
+            if (!(c >= '0' && c <= '9') && !(i == dash) && !(c == '.' && i > dash + 1)) return false;
+        }
+        const std::string rest = name.substr(colon + 1);
+        const size_t dot = rest.find('.');
+        if (dot == std::string::npos || dot == 0 || dot + 1 == rest.size()) return false;
+        return std::all_of(rest.begin(), rest.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
+    };
+    std::string port;
+    size_t start = 0;
+    while (start <= sysfsPath.size()) {
+        size_t end = sysfsPath.find('/', start);
+        if (end == std::string::npos) end = sysfsPath.size();
+        const std::string name = sysfsPath.substr(start, end - start);
+        if (isInterface(name)) port = name.substr(0, name.find(':'));
+        start = end + 1;
+    }
+    return port;
 }
 
 bool HidapiHost::attributes(const std::string& path, HidAttributes& out) {

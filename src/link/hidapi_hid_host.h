@@ -25,6 +25,9 @@ public:
     HidapiHost& operator=(const HidapiHost&) = delete;
 
     std::vector<std::string> enumerate() override;
+    // With vendor/product ID and serial number from the library and, for a
+    // Linux hidraw node, the USB port from sysfs.
+    std::vector<HidDeviceInfo> enumerateDevices() override;
     // The IDs hid_enumerate gave for the path: nothing is opened (on macOS
     // opening a keyboard would ask the user for input-monitoring permission).
     bool attributes(const std::string& path, HidAttributes& out) override;
@@ -46,6 +49,14 @@ struct ReportDescriptorInfo {
     HidCaps caps;                 // largest input/output report, + 1 byte for the report ID
     bool numberedReports = false;  // the descriptor declares report IDs
 };
+
+// The library's version, "0.13.1", as the loaded library reports it.
+std::string hidapiVersion();
+
+// The USB port ("1-1.4") in a resolved sysfs device path such as
+// ".../usb1/1-1/1-1.4/1-1.4:1.0/0003:1D5A:0280.0001": the name of the
+// innermost USB interface directory up to its ':'. Empty when there is none.
+std::string usbPortOfSysfsPath(const std::string& sysfsPath);
 
 // Parses a raw report descriptor; nullopt when it is malformed.
 std::optional<ReportDescriptorInfo> parseReportDescriptor(const uint8_t* data, size_t length);

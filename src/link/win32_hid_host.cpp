@@ -4,20 +4,15 @@
 // reason for the caller.
 #include "link/win32_hid_host.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+// windows.h comes in through the owner types, with the project's macros.
+#include "link/win32_unique.h"
+
 #include <setupapi.h>
 extern "C" {
 #include <hidsdi.h>
 }
 
 #include "link/win32_text.h"
-#include "link/win32_unique.h"
 
 #include <algorithm>
 #include <cstddef>

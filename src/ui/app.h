@@ -1,6 +1,7 @@
 // Process-wide state of the main window: its controls, fonts, text buffers
 // and the configuration shown on the channel panel. One App lives for the
-// whole run; the window procedure finds it through GWLP_USERDATA.
+// whole run; it travels in the main window's creation parameter and the
+// window's messages reach App::handleMessage (ui/window_dispatch.h).
 #pragma once
 
 #include "ui/win32_util.h"
@@ -108,8 +109,8 @@ struct App {
 
     // Panel font (height 12): channel panel controls and every painted text.
     // Log font (height 13): product-ID list, MessageLog, output test fields.
-    UniqueFont panelFont;
-    UniqueFont logFont;
+    win32::unique_hfont panelFont;
+    win32::unique_hfont logFont;
 
     HWND statusBar = nullptr;
     HWND productList = nullptr;                 // combobox 105
@@ -126,11 +127,13 @@ struct App {
     unsigned labelToggleCount = 0;  // New commands given without a module
     int attachedFlag = 0;
     uint32_t selectedProductId = 0;
-    int testChannel = 0;            // 1-8, set by the Test buttons
 
     // Optional stand-ins (not owned); nullptr = the real platform dialogs.
     const FileDialogSeam* fileDialog = nullptr;
     const MessageBoxSeam* messageBox = nullptr;
+
+    // The main window's messages (defined with the window, main_window.cpp).
+    LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
 }  // namespace zelio::ui

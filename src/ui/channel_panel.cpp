@@ -49,7 +49,7 @@ void applyPanel(App& app, const ChannelConfig& config) {
 
 void fillProductList(App& app) {
     for (const std::string& entry : productIdEntries()) {
-        ::SendMessageW(app.productList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(entry).c_str()));
+        ::SendMessageW(app.productList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win32::widen(entry).c_str()));
     }
 }
 
@@ -76,7 +76,7 @@ void onProductIdSelected(App& app) {
                            reinterpret_cast<LPARAM>(entry.data()));
             entry.resize(static_cast<size_t>(length));
             if (entry.size() > 4) entry.resize(4);
-            text = narrow(entry);
+            text = win32::narrow(entry);
         }
     }
     app.selectedProductId = parseProductIdEntry(text);
@@ -85,7 +85,7 @@ void onProductIdSelected(App& app) {
     if (app.statusBar) {
         // The stored status text stays; the next resize shows it again.
         ::SendMessageW(app.statusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L""));
-        const std::wstring selected = widen(deviceSelectedText(app.selectedProductId));
+        const std::wstring selected = win32::widen(deviceSelectedText(app.selectedProductId));
         ::SendMessageW(app.statusBar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(selected.c_str()));
     }
 }

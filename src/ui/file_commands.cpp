@@ -1,14 +1,13 @@
 #include "ui/file_commands.h"
 
 #include <cwchar>
-#include <filesystem>
 #include <optional>
 
-#include "config/config_file.h"
 #include "config/panel_rules.h"
 #include "resource.h"
 #include "ui/channel_panel.h"
 #include "ui/main_window.h"
+#include "ui/win32_config_file.h"
 
 namespace zelio::ui {
 
@@ -33,7 +32,7 @@ void copyInto(std::array<wchar_t, kMaxPathChars + 1>& buffer, const std::wstring
 }
 
 void saveTo(App& app, const std::wstring& path) {
-    if (!saveConfigFile(std::filesystem::path(path), panelConfig(app))) {
+    if (!saveConfigFileW(path, panelConfig(app))) {
         showMessageBox(app, saveFailedWarning(path), MB_ICONWARNING);
     }
 }
@@ -54,7 +53,7 @@ void repaintWholeWindow(App& app) {
 std::string saveFailedWarning(const std::wstring& path) {
     const std::wstring title = fileTitleOf(path);
     if (title.empty()) return " 파일을 저장할 수 없습니다.     ";
-    return " '" + narrow(title) + "' 파일을 저장할 수 없습니다.     ";
+    return " '" + win32::narrow(title) + "' 파일을 저장할 수 없습니다.     ";
 }
 
 FileDialogBuffers makeFileDialogBuffers(const std::wstring& path, const std::wstring& title) {
@@ -79,7 +78,11 @@ OPENFILENAMEW fileDialogFields(FileDialogKind kind, HWND owner, FileDialogBuffer
     return fields;
 }
 
-std::wstring fileTitleOf(const std::wstring& path) { return std::filesystem::path(path).filename().wstring(); }
+std::wstring fileTitleOf(const std::wstring& path) {
+    // After the last separator, or after a drive ("C:name").
+    const size_t cut = path.find_last_of(L"\\/:");
+    return cut == std::wstring::npos ? path : path.substr(cut + 1);
+}
 
 bool chooseFile(App& app, FileDialogKind kind) {
     if (app.fileDialog && *app.fileDialog) {
@@ -133,7 +136,7 @@ void fileNew(App& app) {
 void fileOpen(App& app) {
     if (!chooseFile(app, FileDialogKind::Open)) return;
     repaintWholeWindow(app);
-    const ChannelConfig config = loadConfigFile(std::filesystem::path(app.currentFilePath));
+    const ChannelConfig config = loadConfigFileW(app.currentFilePath);
     applyPanel(app, config);
     if (const auto table = tableForFamily(config.productId)) drawConnectorLabels(app, *table);
 }

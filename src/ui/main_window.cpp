@@ -3,11 +3,11 @@
 #include <commctrl.h>
 
 #include <cstdio>
-#include <filesystem>
 
-#include "config/config_file.h"
 #include "resource.h"
 #include "ui/channel_panel.h"
+#include "ui/win32_config_file.h"
+#include "ui/window_dispatch.h"
 
 namespace zelio::ui {
 namespace {
@@ -28,25 +28,13 @@ constexpr COLORREF kFrameColour = RGB(128, 128, 128);
 
 // Font parameters shared by both fonts: Hangul character set, fixed pitch,
 // modern family, face 굴림.
-UniqueFont makeFont(int height) {
-    return UniqueFont(::CreateFontW(height, 0, 0, 0, 0, FALSE, FALSE, FALSE, HANGUL_CHARSET, 0, 0, 0,
-                                    FIXED_PITCH | FF_MODERN, L"굴림"));
-}
-
-App* appOf(HWND window) {
-    return reinterpret_cast<App*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-}
-
-HWND makeChild(App& app, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w, int h, int id,
-               HFONT font) {
-    HWND child = ::CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, app.mainWindow,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), app.instance, nullptr);
-    if (child) ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    return child;
+win32::unique_hfont makeFont(int height) {
+    return win32::unique_hfont(::CreateFontW(height, 0, 0, 0, 0, FALSE, FALSE, FALSE, HANGUL_CHARSET, 0, 0, 0,
+                                             FIXED_PITCH | FF_MODERN, L"굴림"));
 }
 
 void textOut(HDC dc, int x, int y, std::string_view text) {
-    const std::wstring wide = widen(text);
+    const std::wstring wide = win32::widen(text);
     ::TextOutW(dc, x, y, wide.c_str(), static_cast<int>(wide.size()));
 }
 
@@ -58,16 +46,16 @@ void drawLabelRows(HDC dc, LabelTable table) {
 
 // The eight mode labels at (83, 125 + 25r), by each mode button's first
 // caption character.
-void drawModeLabels(App& app, HDC dc) {
+void drawModeLabels(const std::array<HWND, kChannelCount>& modeButtons, HDC dc) {
     for (int r = 0; r < kChannelCount; ++r) {
-        const wchar_t first = firstCharOf(app.modeButtons[static_cast<size_t>(r)]);
-        const std::string caption = first ? narrow(std::wstring_view(&first, 1)) : std::string();
+        const wchar_t first = firstCharOf(modeButtons[static_cast<size_t>(r)]);
+        const std::string caption = first ? win32::narrow(std::wstring_view(&first, 1)) : std::string();
         textOut(dc, 83, 125 + 25 * r, modeLabel(r, caption));
     }
 }
 
 void drawLine(HDC dc, COLORREF colour, const POINT* points, int count) {
-    UniquePen pen(::CreatePen(PS_SOLID, 1, colour));
+    win32::unique_hpen pen(::CreatePen(PS_SOLID, 1, colour));
     SelectScope selected(dc, pen.get());
     ::MoveToEx(dc, points[0].x, points[0].y, nullptr);
     for (int i = 1; i < count; ++i) ::LineTo(dc, points[i].x, points[i].y);
@@ -77,12 +65,12 @@ void paint(App& app) {
     PaintScope paintScope(app.mainWindow);
     HDC dc = paintScope.get();
     if (!dc) return;
-    UniqueMemoryDc memory(::CreateCompatibleDC(dc));
+    win32::unique_hdc memory(::CreateCompatibleDC(dc));
     if (!memory) return;
 
     // Banner, loaded and released at every paint.
     {
-        UniqueBitmap banner(::LoadBitmapW(app.instance, MAKEINTRESOURCEW(IDB_BANNER)));
+        win32::unique_hbitmap banner(::LoadBitmapW(app.instance, MAKEINTRESOURCEW(IDB_BANNER)));
         if (banner) {
             SelectScope selected(memory.get(), banner.get());
             ::BitBlt(dc, 15, 5, 400, 40, memory.get(), 0, 0, SRCCOPY);
@@ -99,7 +87,7 @@ void paint(App& app) {
         textOut(dc, 170, 85, "  I/O Mode  ");
         textOut(dc, 250, 85, "  Default Output  ");
         drawLabelRows(dc, tableForPaint(app.selectedProductId));
-        drawModeLabels(app, dc);
+        drawModeLabels(app.modeButtons, dc);
 
         const POINT frame[] = {{18, 356}, {372, 356}, {372, 452}, {18, 452}, {18, 356}};
         drawLine(dc, kFrameColour, frame, 5);
@@ -114,20 +102,26 @@ void onCreate(App& app) {
 
     app.statusBar = ::CreateStatusWindowW(WS_CHILD | WS_VISIBLE, L"", app.mainWindow, 0);
 
-    app.productList = makeChild(app, L"COMBOBOX", nullptr, CBS_DROPDOWNLIST, 125, 56, 80, 270, IDC_PRODUCT_LIST,
-                                app.logFont.get());
+    auto child = [&app](const ControlSpec& spec) { return createControl(app.mainWindow, app.instance, spec); };
+    HFONT panelFont = app.panelFont.get();
+    HFONT logFont = app.logFont.get();
+
+    app.productList = child({.className = L"COMBOBOX", .text = nullptr, .style = CBS_DROPDOWNLIST,
+                             .x = 125, .y = 56, .w = 80, .h = 270, .id = IDC_PRODUCT_LIST, .font = logFont});
     for (int r = 0; r < kChannelCount; ++r) {
         const size_t i = static_cast<size_t>(r);
         const int y = 120 + 25 * r;
-        app.modeButtons[i] = makeChild(app, L"BUTTON", L"push/pull Output", BS_PUSHBUTTON | WS_TABSTOP, 144, y, 120,
-                                       23, IDC_MODE_FIRST + r, app.panelFont.get());
-        app.highBoxes[i] = makeChild(app, L"BUTTON", L"High", BS_AUTOCHECKBOX | WS_TABSTOP, 270, y, 52, 22,
-                                     IDC_HIGH_FIRST + r, app.panelFont.get());
-        app.testButtons[i] = makeChild(app, L"BUTTON", L"Test", BS_PUSHBUTTON | WS_TABSTOP, 327, y, 45, 23,
-                                       IDC_TEST_FIRST + r, app.panelFont.get());
+        app.modeButtons[i] = child({.className = L"BUTTON", .text = L"push/pull Output",
+                                    .style = BS_PUSHBUTTON | WS_TABSTOP, .x = 144, .y = y, .w = 120, .h = 23,
+                                    .id = IDC_MODE_FIRST + r, .font = panelFont});
+        app.highBoxes[i] = child({.className = L"BUTTON", .text = L"High", .style = BS_AUTOCHECKBOX | WS_TABSTOP,
+                                  .x = 270, .y = y, .w = 52, .h = 22, .id = IDC_HIGH_FIRST + r, .font = panelFont});
+        app.testButtons[i] = child({.className = L"BUTTON", .text = L"Test", .style = BS_PUSHBUTTON | WS_TABSTOP,
+                                    .x = 327, .y = y, .w = 45, .h = 23, .id = IDC_TEST_FIRST + r, .font = panelFont});
     }
-    app.messageLog = makeChild(app, L"EDIT", widen(app.log.str()).c_str(), ES_MULTILINE | ES_READONLY, 20, 358, 351,
-                               93, 0, app.logFont.get());
+    const std::wstring logText = win32::widen(app.log.str());
+    app.messageLog = child({.className = L"EDIT", .text = logText.c_str(), .style = ES_MULTILINE | ES_READONLY,
+                            .x = 20, .y = 358, .w = 351, .h = 93, .id = 0, .font = logFont});
 
     const uint16_t attached = app.commands.attach();
     if (attached != 0) {
@@ -140,7 +134,7 @@ void onCreate(App& app) {
 
     fillProductList(app);
 
-    if (!app.currentFilePath.empty()) applyPanel(app, loadConfigFile(std::filesystem::path(app.currentFilePath)));
+    if (!app.currentFilePath.empty()) applyPanel(app, loadConfigFileW(app.currentFilePath));
 }
 
 void onSize(App& app, WPARAM wParam, LPARAM lParam) {
@@ -166,10 +160,7 @@ void onCommand(App& app, WPARAM wParam, LPARAM lParam) {
         return;
     }
     if (id >= IDC_TEST_FIRST && id < IDC_TEST_FIRST + kChannelCount) {
-        if (code == BN_CLICKED) {
-            app.testChannel = id - (IDC_TEST_FIRST - 1);
-            openOutputTest(app, id - IDC_TEST_FIRST);
-        }
+        if (code == BN_CLICKED) openOutputTest(app, id - IDC_TEST_FIRST);
         return;
     }
     // High check boxes check themselves; the MessageLog's own notifications
@@ -194,7 +185,7 @@ void onCommand(App& app, WPARAM wParam, LPARAM lParam) {
 bool registerMainClass(HINSTANCE instance) {
     WNDCLASSW wc{};
     wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = mainWindowProc;
+    wc.lpfnWndProc = windowProc<App>;
     wc.hInstance = instance;
     wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_APPICON));
     wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
@@ -217,43 +208,35 @@ HWND createMainWindow(App& app, int showCmd) {
     return window;
 }
 
-LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        auto* app = static_cast<App*>(create->lpCreateParams);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(app));
-        if (app) app->mainWindow = window;
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
-    App* app = appOf(window);
-    if (!app) return ::DefWindowProcW(window, message, wParam, lParam);
-
+LRESULT App::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_NCCREATE:
+            mainWindow = window;
+            return ::DefWindowProcW(window, message, wParam, lParam);
         case WM_CREATE:
-            onCreate(*app);
+            onCreate(*this);
             return 0;
         case WM_PAINT:
-            paint(*app);
+            paint(*this);
             return 0;
         case WM_SIZE:
-            onSize(*app, wParam, lParam);
+            onSize(*this, wParam, lParam);
             return 0;
         case WM_COMMAND:
-            onCommand(*app, wParam, lParam);
+            onCommand(*this, wParam, lParam);
             return 0;
         case WM_DEVICECHANGE:
-            onDeviceChange(*app, wParam);
+            onDeviceChange(*this, wParam);
             return 0;
         case WM_DESTROY:
             ::PostQuitMessage(0);
             return 0;
         case WM_NCDESTROY:
-            ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-            app->mainWindow = nullptr;
-            app->statusBar = app->productList = app->messageLog = nullptr;
-            app->modeButtons.fill(nullptr);
-            app->highBoxes.fill(nullptr);
-            app->testButtons.fill(nullptr);
+            mainWindow = nullptr;
+            statusBar = productList = messageLog = nullptr;
+            modeButtons.fill(nullptr);
+            highBoxes.fill(nullptr);
+            testButtons.fill(nullptr);
             return ::DefWindowProcW(window, message, wParam, lParam);
         default:
             return ::DefWindowProcW(window, message, wParam, lParam);
@@ -276,7 +259,7 @@ void appendLog(App& app, std::string_view text) {
 
 void showStatus(App& app) {
     if (!app.statusBar) return;
-    const std::wstring text = widen(app.status.str());
+    const std::wstring text = win32::widen(app.status.str());
     ::SendMessageW(app.statusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
@@ -291,7 +274,7 @@ void setAttachedMenus(App& app, bool attached) {
 
 int showMessageBox(App& app, const std::string& text, UINT type) {
     if (app.messageBox && *app.messageBox) return (*app.messageBox)(app.mainWindow, text, kMessageBoxTitle, type);
-    return ::MessageBoxW(app.mainWindow, widen(text).c_str(), widen(kMessageBoxTitle).c_str(), type);
+    return ::MessageBoxW(app.mainWindow, win32::widen(text).c_str(), win32::widen(kMessageBoxTitle).c_str(), type);
 }
 
 void refreshModeLabels(App& app) {
@@ -301,7 +284,7 @@ void refreshModeLabels(App& app) {
     const RECT area{80, 120, 140, 315};
     ::FillRect(dc.get(), &area, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
     ::SetBkMode(dc.get(), OPAQUE);
-    drawModeLabels(app, dc.get());
+    drawModeLabels(app.modeButtons, dc.get());
 }
 
 void drawConnectorLabels(App& app, LabelTable table) {

@@ -19,10 +19,9 @@ bool registerMainClass(HINSTANCE instance);
 void unregisterMainClass(HINSTANCE instance);
 
 // Creates the main window for `app` (app.instance must be set), shows it
-// with `showCmd` and paints it at once. nullptr when creation fails.
+// with `showCmd` and paints it at once. nullptr when creation fails. The
+// window's messages go to app.handleMessage until WM_NCDESTROY.
 HWND createMainWindow(App& app, int showCmd);
-
-LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // MessageLog control := app.log.
 void showLog(App& app);
@@ -46,6 +45,6 @@ void drawConnectorLabels(App& app, LabelTable table);
 void onFileCommand(App& app, int id);            // New, Open, Save, Save As
 void onDeviceCommand(App& app, int id);          // Exit, Data, USB and unknown ids
 void onDeviceChange(App& app, WPARAM event);     // WM_DEVICECHANGE
-void openOutputTest(App& app, int row);          // Test button of row 0-7
+void openOutputTest(App& app, int row);          // Test button of row 0-7: modal dialog for channel row + 1
 
 }  // namespace zelio::ui

@@ -6,6 +6,7 @@
 
 #include "resource.h"
 #include "ui/main_window.h"
+#include "ui/window_dispatch.h"
 
 namespace zelio::ui {
 namespace {
@@ -21,15 +22,8 @@ constexpr char kNoModule[] = "\r\n > ID가 0x260 또는 0x280으로 인지되는
 // Times above this do not fit the blink byte's nibbles.
 constexpr int kMaxTime = 15;
 
-// The main window owns the dialog and keeps its App in GWLP_USERDATA.
-App* appOf(HWND dialog) {
-    HWND owner = ::GetWindow(dialog, GW_OWNER);
-    return owner ? reinterpret_cast<App*>(::GetWindowLongPtrW(owner, GWLP_USERDATA)) : nullptr;
-}
-
-// TestChannel travels as a signed byte.
-int testChannel(const App& app) { return static_cast<int8_t>(app.testChannel); }
-
+// The channel travels as a signed byte.
+int signedChannel(int channel) { return static_cast<int8_t>(channel); }
 
 // Reads the first kTimeFieldChars characters of a time field.
 int readTimeField(HWND dialog, int id) {
@@ -38,9 +32,7 @@ int readTimeField(HWND dialog, int id) {
     return parseTimeField(text);
 }
 
-void onInit(HWND dialog) {
-    App* app = appOf(dialog);
-    HFONT font = app ? app->logFont.get() : nullptr;
+void onInit(HWND dialog, HFONT font) {
     for (int id : {IDC_LOW_TIME, IDC_HIGH_TIME}) {
         HWND field = ::GetDlgItem(dialog, id);
         if (font) ::SendMessageW(field, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -49,10 +41,8 @@ void onInit(HWND dialog) {
     ::SetFocus(::GetDlgItem(dialog, IDC_HIGH_TIME));
 }
 
-void onPaint(HWND dialog) {
-    const App* app = appOf(dialog);
-    if (!app) return;
-    setWindowTextUtf8(dialog, formatText(kCaption, testChannel(*app)));
+void onPaint(HWND dialog, int channel) {
+    setWindowTextUtf8(dialog, formatText(kCaption, signedChannel(channel)));
 }
 
 // Outcome of one output test command.
@@ -63,7 +53,7 @@ void reportResult(App& app, bool sent, const std::string& call) {
         setLog(app, app.commands.attachedModuleId() != 0 ? kSendFailed : kNoModule);
 }
 
-void onBlink(HWND dialog, App& app) {
+void onBlink(HWND dialog, App& app, int channel) {
     const int high = readTimeField(dialog, IDC_HIGH_TIME);
     const int low = readTimeField(dialog, IDC_LOW_TIME);
     // A pasted negative number is refused as well: it would not fit a nibble.
@@ -72,14 +62,12 @@ void onBlink(HWND dialog, App& app) {
         return;
     }
     const int blinkByte = (high * 16 + low) & 0xFF;
-    const int channel = testChannel(app);
     const bool sent = app.commands.outputTest(blinkByte, channel) != 0;
     reportResult(app, sent,
                  formatText(kBlinkCall, static_cast<unsigned>(app.commands.attachedModuleId()), static_cast<unsigned>(blinkByte), channel));
 }
 
-void onSteady(App& app, bool high) {
-    const int channel = testChannel(app);
+void onSteady(App& app, int channel, bool high) {
     const bool sent = app.commands.outputTest(0, high ? channel : -channel) != 0;
     const unsigned id = app.commands.attachedModuleId();
     reportResult(app, sent, formatText(high ? kHighCall : kLowCall, id, channel));
@@ -101,14 +89,14 @@ int parseTimeField(std::wstring_view text) {
     return static_cast<int>(negative ? -value : value);
 }
 
-INT_PTR CALLBACK outputTestDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR OutputTestDialog::handleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
-            onInit(dialog);
+            onInit(dialog, app_.logFont.get());
             // Default focus: the first tab stop, which is the High-time field.
             return TRUE;
         case WM_PAINT:
-            onPaint(dialog);
+            onPaint(dialog, channel_);
             return FALSE;  // the dialog paints itself as usual
         case WM_COMMAND: {
             const int id = LOWORD(wParam);
@@ -116,17 +104,15 @@ INT_PTR CALLBACK outputTestDialogProc(HWND dialog, UINT message, WPARAM wParam, 
                 ::EndDialog(dialog, id);
                 return TRUE;
             }
-            App* app = appOf(dialog);
-            if (!app) return FALSE;
             switch (id) {
                 case IDC_BLINK:
-                    onBlink(dialog, *app);
+                    onBlink(dialog, app_, signedChannel(channel_));
                     return TRUE;
                 case IDC_HIGH:
-                    onSteady(*app, true);
+                    onSteady(app_, signedChannel(channel_), true);
                     return TRUE;
                 case IDC_LOW:
-                    onSteady(*app, false);
+                    onSteady(app_, signedChannel(channel_), false);
                     return TRUE;
                 default:
                     return FALSE;
@@ -139,8 +125,9 @@ INT_PTR CALLBACK outputTestDialogProc(HWND dialog, UINT message, WPARAM wParam, 
 
 void openOutputTest(App& app, int row) {
     if (row < 0 || row >= kChannelCount) return;
-    app.testChannel = row + 1;
-    ::DialogBoxParamW(app.instance, MAKEINTRESOURCEW(IDD_OUTPUTTEST), app.mainWindow, outputTestDialogProc, 0);
+    OutputTestDialog test(app, row + 1);
+    ::DialogBoxParamW(app.instance, MAKEINTRESOURCEW(IDD_OUTPUTTEST), app.mainWindow, dialogProc<OutputTestDialog>,
+                      reinterpret_cast<LPARAM>(&test));
 }
 
 }  // namespace zelio::ui

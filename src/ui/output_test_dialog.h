@@ -8,9 +8,26 @@
 
 namespace zelio::ui {
 
-// Dialog procedure of resource 121. The dialog is owned by the main window
-// and finds the App through it, so it needs no initialisation parameter.
-INT_PTR CALLBACK outputTestDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// What one open dialog works on: the App and the output channel of the Test
+// button that opened it. Its address is the dialog's init parameter, and
+// dialogProc<OutputTestDialog> (ui/window_dispatch.h) hands it the messages:
+//   OutputTestDialog test(app, 3);
+//   DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_OUTPUTTEST), owner,
+//                   dialogProc<OutputTestDialog>, reinterpret_cast<LPARAM>(&test));
+class OutputTestDialog {
+public:
+    OutputTestDialog(App& app, int channel) : app_(app), channel_(channel) {}
+
+    INT_PTR handleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+    // 1-8; read anew at every paint and command.
+    int channel() const { return channel_; }
+    void setChannel(int channel) { channel_ = channel; }
+
+private:
+    App& app_;
+    int channel_;
+};
 
 // Characters of a time field that count.
 inline constexpr int kTimeFieldChars = 3;

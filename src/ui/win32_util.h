@@ -1,5 +1,7 @@
-// Small Win32 helpers for the GUI: text conversion at the API boundary and
-// RAII owners for the GDI objects and contexts that the window uses.
+// Small Win32 helpers for the GUI: window text as UTF-8, child controls, and
+// the scopes that pair two calls around a window or a context. Handles are
+// owned by the zelio::win32::unique_any types of link/win32_unique.h; text
+// is converted by link/win32_text.h.
 #pragma once
 
 #ifndef UNICODE
@@ -13,20 +15,15 @@
 #endif
 #include <windows.h>
 
-#include <memory>
 #include <string>
 #include <string_view>
-#include <type_traits>
-#include <utility>
+
+#include "link/win32_text.h"
+#include "link/win32_unique.h"
 
 namespace zelio::ui {
 
 // ---- text ------------------------------------------------------------------
-
-// UTF-8 <-> UTF-16. Invalid input is converted with the platform's
-// replacement rules; nothing throws.
-std::wstring widen(std::string_view utf8);
-std::string narrow(std::wstring_view utf16);
 
 // Window text as UTF-8 (WM_SETTEXT / WM_GETTEXT through the W functions).
 void setWindowTextUtf8(HWND window, std::string_view utf8);
@@ -35,32 +32,21 @@ std::string windowTextUtf8(HWND window);
 // no more than that one character.
 wchar_t firstCharOf(HWND window);
 
-// ---- GDI objects -----------------------------------------------------------
+// ---- controls ----------------------------------------------------------------
 
-// Deletes any GDI object (font, pen, bitmap, brush) with DeleteObject.
-template <typename H>
-struct GdiDeleter {
-    using pointer = H;
-    void operator()(H object) const noexcept {
-        if (object) ::DeleteObject(object);
-    }
+// A child control: window class, caption, style (WS_CHILD | WS_VISIBLE are
+// added), position and size in the parent's client coordinates, control ID
+// and the font it is given with WM_SETFONT.
+struct ControlSpec {
+    const wchar_t* className = nullptr;
+    const wchar_t* text = nullptr;
+    DWORD style = 0;
+    int x = 0, y = 0, w = 0, h = 0;
+    int id = 0;
+    HFONT font = nullptr;
 };
-template <typename H>
-using UniqueGdi = std::unique_ptr<std::remove_pointer_t<H>, GdiDeleter<H>>;
-
-using UniqueFont = UniqueGdi<HFONT>;
-using UniquePen = UniqueGdi<HPEN>;
-using UniqueBitmap = UniqueGdi<HBITMAP>;
-using UniqueBrush = UniqueGdi<HBRUSH>;
-
-// A memory context from CreateCompatibleDC, released with DeleteDC.
-struct MemoryDcDeleter {
-    using pointer = HDC;
-    void operator()(HDC dc) const noexcept {
-        if (dc) ::DeleteDC(dc);
-    }
-};
-using UniqueMemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, MemoryDcDeleter>;
+// Creates the control on `parent`; nullptr when creation fails.
+HWND createControl(HWND parent, HINSTANCE instance, const ControlSpec& spec);
 
 // ---- contexts ----------------------------------------------------------------
 

@@ -209,9 +209,9 @@ TEST_F(LinkTest, OnlyTheModuleIsOpenedAndOnlyWhenItsReportsFit) {
     EXPECT_EQ(narrow.reportCount + shortReplies.reportCount, 0u);
     EXPECT_EQ(host.opens() - opensBefore, 4);  // the two misfits' write handles, the module's two
 
-    m.refuseOpens = true;
+    m.accessDenied = true;
     narrow.outputReportLength = shortReplies.inputReportLength = 9;
-    narrow.refuseOpens = shortReplies.refuseOpens = true;
+    narrow.accessDenied = shortReplies.accessDenied = true;
     EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 0);
     EXPECT_EQ(link.lastFailure().kind, FailureKind::Access);
     EXPECT_EQ(link.lastFailure().text(), "found 0x280 at emu://2 but cannot open it: access denied");

@@ -12,8 +12,8 @@
 
 namespace {
 
-using zelio::ui::narrow;
-using zelio::ui::widen;
+using zelio::win32::narrow;
+using zelio::win32::widen;
 
 constexpr wchar_t kMainClass[] = L"USBOUTPUTMODULE CLASS";
 constexpr wchar_t kBenchClass[] = L"ZELIO MODULE BENCH";
@@ -61,28 +61,34 @@ bool fileExists(const std::wstring& path) {
 class DemoProcess {
 public:
     ~DemoProcess() {
-        if (!info_.hProcess) return;
-        if (::WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
-            ::TerminateProcess(info_.hProcess, 99);
-            ::WaitForSingleObject(info_.hProcess, kExitBoundMs);
+        if (!process_) return;
+        if (::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+            ::TerminateProcess(process_.get(), 99);
+            ::WaitForSingleObject(process_.get(), kExitBoundMs);
         }
-        ::CloseHandle(info_.hThread);
-        ::CloseHandle(info_.hProcess);
     }
 
     bool start(const std::wstring& exe, const std::wstring& directory) {
         std::wstring commandLine = L"\"" + exe + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        return ::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                directory.c_str(), &startup, &info_) != FALSE;
+        PROCESS_INFORMATION info{};
+        if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, directory.c_str(),
+                              &startup, &info))
+            return false;
+        process_.reset(info.hProcess);
+        thread_.reset(info.hThread);
+        id_ = info.dwProcessId;
+        return true;
     }
 
-    DWORD id() const { return info_.dwProcessId; }
-    HANDLE handle() const { return info_.hProcess; }
+    DWORD id() const { return id_; }
+    HANDLE handle() const { return process_.get(); }
 
 private:
-    PROCESS_INFORMATION info_{};
+    zelio::win32::unique_handle process_;
+    zelio::win32::unique_handle thread_;
+    DWORD id_ = 0;
 };
 
 // The demo's own top-level window of a class (other windows of the same

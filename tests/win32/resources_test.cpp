@@ -18,6 +18,7 @@
 #include <tuple>
 #include <vector>
 
+#include "link/win32_unique.h"
 #include "resource.h"
 
 namespace {
@@ -124,10 +125,10 @@ struct MenuEntry {
 
 constexpr MenuEntry kSeparator{true, 0, "", false};
 
-struct MenuDeleter {
-    void operator()(HMENU m) const { DestroyMenu(m); }
-};
-using MenuPtr = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
+void destroyMenu(HMENU menu) noexcept { DestroyMenu(menu); }
+using MenuPtr = zelio::win32::unique_any<HMENU, destroyMenu>;
+void destroyIcon(HICON icon) noexcept { DestroyIcon(icon); }
+using IconPtr = zelio::win32::unique_any<HICON, destroyIcon>;
 
 MenuPtr loadMainMenu() { return MenuPtr(LoadMenuW(self(), MAKEINTRESOURCEW(IDR_MAINMENU))); }
 
@@ -517,14 +518,13 @@ TEST(AppIconResource, LoadsAtEachSize) {
         HICON icon = static_cast<HICON>(
             LoadImageW(self(), MAKEINTRESOURCEW(IDI_APPICON), IMAGE_ICON, size, size, 0));
         ASSERT_NE(icon, nullptr) << size;
+        IconPtr owned(icon);
         ICONINFO info{};
         ASSERT_TRUE(GetIconInfo(icon, &info)) << size;
+        const zelio::win32::unique_hbitmap color(info.hbmColor), mask(info.hbmMask);
         BITMAP bm{};
         GetObjectW(info.hbmMask, sizeof bm, &bm);
         EXPECT_EQ(bm.bmWidth, size);
-        if (info.hbmColor) DeleteObject(info.hbmColor);
-        if (info.hbmMask) DeleteObject(info.hbmMask);
-        DestroyIcon(icon);
     }
 }
 
@@ -546,13 +546,12 @@ TEST(BannerBitmapResource, Is377By42With24BitsPerPixel) {
     const size_t stride = ((377 * 24 + 31) / 32) * 4;
     EXPECT_GE(bytes.size(), h.biSize + stride * 42);
 
-    HBITMAP bitmap = LoadBitmapW(self(), MAKEINTRESOURCEW(IDB_BANNER));
-    ASSERT_NE(bitmap, nullptr);
+    const zelio::win32::unique_hbitmap bitmap(LoadBitmapW(self(), MAKEINTRESOURCEW(IDB_BANNER)));
+    ASSERT_TRUE(bitmap);
     BITMAP bm{};
-    EXPECT_EQ(GetObjectW(bitmap, sizeof bm, &bm), int(sizeof bm));
+    EXPECT_EQ(GetObjectW(bitmap.get(), sizeof bm, &bm), int(sizeof bm));
     EXPECT_EQ(bm.bmWidth, 377);
     EXPECT_EQ(bm.bmHeight, 42);
-    DeleteObject(bitmap);
 }
 
 TEST(BannerBitmapResource, ShowsDarkRedTitleOnLightBackground) {

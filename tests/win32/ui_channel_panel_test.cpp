@@ -32,7 +32,7 @@ protected:
         return a;
     }
     int differsFromLabel(const Pixels& shot, int row, const std::string& label) {
-        const Pixels expected = renderText(app->panelFont.get(), widen(label), 144 - 83, 12);
+        const Pixels expected = renderText(app->panelFont.get(), win32::widen(label), 144 - 83, 12);
         return shot.diff(83, 125 + 25 * row, expected, 0, 0, 144 - 83, 12);
     }
 };

@@ -170,7 +170,7 @@ int modeAreaLeft(HFONT panelFont) {
     int left = 80;
     for (LabelTable table : {LabelTable::Pin, LabelTable::WireColour}) {
         for (int k = 1; k <= 8; ++k)
-            left = std::max<int>(left, 20 + textExtent(panelFont, widen(labelRows(table)[static_cast<size_t>(k)])).cx);
+            left = std::max<int>(left, 20 + textExtent(panelFont, win32::widen(labelRows(table)[static_cast<size_t>(k)])).cx);
     }
     return left;
 }
@@ -266,7 +266,7 @@ TEST_F(DeviceCommandsTest, RepeatedFailedWritesStayWithinTheLogBuffer) {
     const std::string shown = shownLog();
     // The oldest text stays, the buffer is full and nothing ran past it.
     EXPECT_LE(cp949Length(shown), LogText::kBufferBytes - 1);
-    EXPECT_LE(std::wstring_view(widen(shown)).size(), LogText::kMessageChars);
+    EXPECT_LE(std::wstring_view(win32::widen(shown)).size(), LogText::kMessageChars);
     EXPECT_LT(shown.size(), unbounded.size());
     EXPECT_EQ(unbounded.compare(0, shown.size(), shown), 0);
 }

@@ -253,7 +253,7 @@ protected:
     // white, over `width` pixels.
     int differsFromText(int x, int y, const std::string& text, int width) {
         const Pixels shot = capture();
-        const Pixels expected = test::renderText(app->panelFont.get(), widen(text), width, cellHeight());
+        const Pixels expected = test::renderText(app->panelFont.get(), win32::widen(text), width, cellHeight());
         return shot.diff(x, y, expected, 0, 0, width, cellHeight());
     }
 
@@ -267,7 +267,7 @@ protected:
     int labelDiffersFrom(int r, const std::string& label, int from = 83) {
         const int y = 125 + 25 * r;
         const Pixels shot = capture();
-        const Pixels expected = test::renderText(app->panelFont.get(), widen(label), 140 - 83, cellHeight());
+        const Pixels expected = test::renderText(app->panelFont.get(), win32::widen(label), 140 - 83, cellHeight());
         return shot.diff(from, y, expected, from - 83, 0, 140 - from, cellHeight());
     }
     static std::string outputLabel(int r) { return "[ OUT " + std::to_string(r + 1) + " ]"; }
@@ -493,7 +493,7 @@ TEST_F(FileCommandsTest, OpenOfEmptyOrMissingFileAppliesNoProduct) {
     const fs::path missing = folder / L"없는 파일.zel";
 
     for (const fs::path& file : {empty, missing}) {
-        SCOPED_TRACE(narrow(file.wstring()));
+        SCOPED_TRACE(win32::narrow(file.wstring()));
         enterExampleConfiguration();
         answerDialog(file.wstring());
         command(IDM_FILE_OPEN);
@@ -735,7 +735,7 @@ TEST_F(FileCommandsTest, PlatformSaveDialogReturnsTheChosenFile) {
     std::vector<std::string> types;
     DialogDriver driver([&](HWND dialog) {
         types = comboEntries(::GetDlgItem(dialog, cmb1));
-        setWindowTextUtf8(fileNameField(dialog), narrow(file.wstring()));
+        setWindowTextUtf8(fileNameField(dialog), win32::narrow(file.wstring()));
         ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     });
     command(IDM_FILE_SAVE);

@@ -112,8 +112,8 @@ inline Pixels copyPixels(HDC source, int x, int y, int w, int h) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    UniqueBitmap dib(::CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    UniqueMemoryDc memory(::CreateCompatibleDC(source));
+    win32::unique_hbitmap dib(::CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    win32::unique_hdc memory(::CreateCompatibleDC(source));
     if (!dib || !memory || !bits) return out;
     {
         SelectScope selected(memory.get(), dib.get());
@@ -137,7 +137,7 @@ inline Pixels captureClient(HWND window) {
 // shows for a painted text.
 inline Pixels renderText(HFONT font, const std::wstring& text, int w, int h) {
     WindowDc screen(nullptr);
-    UniqueMemoryDc memory(::CreateCompatibleDC(screen.get()));
+    win32::unique_hdc memory(::CreateCompatibleDC(screen.get()));
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = w;
@@ -146,7 +146,7 @@ inline Pixels renderText(HFONT font, const std::wstring& text, int w, int h) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    UniqueBitmap dib(::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    win32::unique_hbitmap dib(::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     Pixels out(w, h);
     if (!dib || !memory || !bits) return out;
     {
@@ -180,7 +180,7 @@ inline std::string statusPane(HWND statusBar, int pane) {
     std::wstring text(static_cast<size_t>(LOWORD(info)) + 1, L'\0');
     ::SendMessageW(statusBar, SB_GETTEXTW, static_cast<WPARAM>(pane), reinterpret_cast<LPARAM>(text.data()));
     text.resize(LOWORD(info));
-    return narrow(text);
+    return win32::narrow(text);
 }
 
 inline std::string comboEntry(HWND combo, int index) {
@@ -189,7 +189,7 @@ inline std::string comboEntry(HWND combo, int index) {
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(length));
-    return narrow(text);
+    return win32::narrow(text);
 }
 
 inline bool menuGrayed(HWND window, UINT id) {

@@ -116,7 +116,7 @@ TEST_F(MainWindowTest, WindowAndClassAreAsTheProgramDefinesThem) {
 
     wchar_t name[64] = {};
     ::GetClassNameW(window, name, 64);
-    EXPECT_EQ(narrow(name), "USBOUTPUTMODULE CLASS");
+    EXPECT_EQ(win32::narrow(name), "USBOUTPUTMODULE CLASS");
     EXPECT_EQ(textOf(window), "USB I/O Module - Ver 1.0");
 
     RECT outer{};
@@ -192,7 +192,7 @@ TEST_F(MainWindowTest, FontsAreHangulFixedPitchGulimOfHeights12And13) {
         EXPECT_EQ(lf.lfStrikeOut, 0);
         EXPECT_EQ(lf.lfCharSet, 129);
         EXPECT_EQ(lf.lfPitchAndFamily, 0x31);
-        EXPECT_EQ(narrow(lf.lfFaceName), "굴림");
+        EXPECT_EQ(win32::narrow(lf.lfFaceName), "굴림");
     };
     expectFont(app->panelFont.get(), 12);
     expectFont(app->logFont.get(), 13);
@@ -217,7 +217,7 @@ protected:
     // Pixels in which the window at (x, y) differs from `text` painted there
     // by itself, over `width` pixels (the text's own width when 0).
     int differsFromText(const Pixels& shot, int x, int y, const std::string& text, int width = 0) {
-        const std::wstring wide = widen(text);
+        const std::wstring wide = win32::widen(text);
         if (width == 0) width = textExtent(app->panelFont.get(), wide).cx;
         const int h = cellHeight();
         const Pixels expected = renderText(app->panelFont.get(), wide, width, h);
@@ -269,7 +269,7 @@ TEST_F(PaintTest, BannerIsTheBitmapResource) {
     ASSERT_TRUE(start(Attached::None));
     const Pixels shot = capture();
 
-    UniqueBitmap banner(::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_BANNER)));
+    win32::unique_hbitmap banner(::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_BANNER)));
     ASSERT_TRUE(banner);
     BITMAP info{};
     ::GetObjectW(banner.get(), sizeof info, &info);
@@ -277,7 +277,7 @@ TEST_F(PaintTest, BannerIsTheBitmapResource) {
     EXPECT_EQ(info.bmHeight, 42);
 
     WindowDc screen(nullptr);
-    UniqueMemoryDc memory(::CreateCompatibleDC(screen.get()));
+    win32::unique_hdc memory(::CreateCompatibleDC(screen.get()));
     Pixels image;
     {
         SelectScope selected(memory.get(), banner.get());
@@ -311,11 +311,11 @@ TEST_F(PaintTest, StartupFileWithA26xIdPaintsTheWireColourTable) {
     ::GetTempPathW(MAX_PATH, dir);
     const std::wstring path = std::wstring(dir) + L"zelio_ui_wire.kbd";
     {
-        HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        win32::unique_handle file(
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file);
         DWORD written = 0;
-        ::WriteFile(file, "0263 00 00 04\r\n", 15, &written, nullptr);
-        ::CloseHandle(file);
+        ::WriteFile(file.get(), "0263 00 00 04\r\n", 15, &written, nullptr);
     }
     ASSERT_TRUE(start(Attached::None, path));
     ::DeleteFileW(path.c_str());

@@ -5,10 +5,12 @@
 
 #include <dbt.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ui/output_test_dialog.h"
+#include "ui/window_dispatch.h"
 
 namespace zelio::ui::test {
 namespace {
@@ -40,10 +42,12 @@ protected:
     }
 
     // The dialog of `row`, created without its modal loop so that a test can
-    // drive it command by command; same template, procedure and owner.
+    // drive it command by command; same template, procedure, owner and
+    // dialog object.
     void openModeless(int row) {
-        app->testChannel = row + 1;
-        dialog = ::CreateDialogParamW(app->instance, MAKEINTRESOURCEW(IDD_OUTPUTTEST), window, outputTestDialogProc, 0);
+        test = std::make_unique<OutputTestDialog>(*app, row + 1);
+        dialog = ::CreateDialogParamW(app->instance, MAKEINTRESOURCEW(IDD_OUTPUTTEST), window,
+                                      dialogProc<OutputTestDialog>, reinterpret_cast<LPARAM>(test.get()));
         ASSERT_NE(dialog, nullptr);
         pumpMessages();
     }
@@ -66,6 +70,7 @@ protected:
         return textOf(app->messageLog);
     }
 
+    std::unique_ptr<OutputTestDialog> test;
     HWND dialog = nullptr;
 };
 
@@ -130,7 +135,7 @@ TEST_F(OutputTestDialogTest, TimesOutsideZeroToFifteenAreRefusedAndNothingIsSent
                           Case{L"5", L"-1"}, Case{L"-15", L"-15"}}) {
         app->log.set("before");
         showLog(*app);
-        EXPECT_EQ(blink(c.high, c.low), kTooLarge) << narrow(c.high) << "/" << narrow(c.low);
+        EXPECT_EQ(blink(c.high, c.low), kTooLarge) << win32::narrow(c.high) << "/" << win32::narrow(c.low);
     }
     EXPECT_EQ(zel280->reportCount, 0u);
     EXPECT_EQ(zel280->outputs[2].kind, OutputState::Off);
@@ -151,7 +156,7 @@ TEST_F(OutputTestDialogTest, HighAndLowDriveTheChannelSteady) {
     EXPECT_EQ(textOf(app->messageLog), "\r\n Function Call:\r\n\r\n ex) usb_io_output(280,0,-8,0,0,0);");
     EXPECT_EQ(zel280->outputs[7].kind, OutputState::Low);
 
-    app->testChannel = 1;  // read anew at every command
+    test->setChannel(1);  // read anew at every command
     press(IDC_LOW);
     EXPECT_EQ(zel280->received.back(), outputTestReport(0, 0xFF));
     EXPECT_EQ(textOf(app->messageLog), call("280,0,-1"));
@@ -222,7 +227,7 @@ TEST_F(OutputTestDialogTest, EveryPaintTitlesTheDialogWithTheChannel) {
     pumpMessages();
     EXPECT_EQ(textOf(dialog), "Output Test - OUT 3");
 
-    app->testChannel = 7;
+    test->setChannel(7);
     ::InvalidateRect(dialog, nullptr, TRUE);
     ::UpdateWindow(dialog);
     EXPECT_EQ(textOf(dialog), "Output Test - OUT 7");
@@ -334,7 +339,6 @@ TEST_F(OutputTestModalTest, TestButtonOpensTheDialogForItsRowAndEscCloses) {
     ASSERT_NE(modal.dialog, nullptr);
     EXPECT_LT(modal.ticks, 2000) << "the dialog did not close by itself";
     EXPECT_FALSE(::IsWindow(modal.dialog));
-    EXPECT_EQ(app->testChannel, 3);
     EXPECT_EQ(modal.caption, "Output Test - OUT 3");
     EXPECT_EQ(modal.highText, L"5");
     EXPECT_EQ(modal.lowText, L"5");

@@ -111,12 +111,11 @@ protected:
         wchar_t dir[MAX_PATH] = {};
         ::GetTempPathW(MAX_PATH, dir);
         filePath = std::wstring(dir) + L"zelio ui start.kbd";
-        HANDLE file =
-            ::CreateFileW(filePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        win32::unique_handle file(
+            ::CreateFileW(filePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file);
         DWORD written = 0;
-        ::WriteFile(file, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
-        ::CloseHandle(file);
+        ::WriteFile(file.get(), line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
     }
 
     ManualClock clock;

@@ -79,12 +79,12 @@ TEST(StatusText, HoldsAt255Characters) {
 
 TEST(TextConversion, RoundTripsKoreanAndControlCharacters) {
     const std::string text = "\r\n > USB 출력 모듈(ZEL260)이 변경모드로 연결되었습니다.\r\n";
-    const std::wstring wide = widen(text);
+    const std::wstring wide = win32::widen(text);
     EXPECT_EQ(wide.substr(0, 9), L"\r\n > USB ");
     EXPECT_EQ(wide[9], L'\xCD9C');  // 출
-    EXPECT_EQ(narrow(wide), text);
-    EXPECT_EQ(widen(""), L"");
-    EXPECT_EQ(narrow(L""), "");
+    EXPECT_EQ(win32::narrow(wide), text);
+    EXPECT_EQ(win32::widen(""), L"");
+    EXPECT_EQ(win32::narrow(L""), "");
 }
 
 TEST(WindowText, Utf8TextAndFirstCharacter) {

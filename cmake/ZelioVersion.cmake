@@ -1,0 +1,18 @@
+# The project has one version: project(zelio VERSION x.y.z) in the top-level
+# CMakeLists.txt. Everything else is derived from PROJECT_VERSION*:
+#
+#   zelio_version.h       ZELIO_VERSION ("x.y.z"), ZELIO_VERSION_MAJOR/MINOR/
+#                         PATCH, ZELIO_VERSION_RC / ZELIO_VERSION_RC_TEXT for
+#                         VERSIONINFO; on the include path of every target
+#                         that links zelio_options (and of the .rc scripts).
+#   ZELIO_SOVERSION       the shared library's SONAME number:
+#                           set_target_properties(<lib> PROPERTIES
+#                               VERSION ${PROJECT_VERSION}
+#                               SOVERSION ${ZELIO_SOVERSION})
+#                         gives libzelio.so.${ZELIO_SOVERSION}.
+#   packages              names and versions (cmake/ZelioPackaging.cmake).
+
+set(ZELIO_SOVERSION ${PROJECT_VERSION_MAJOR})
+set(ZELIO_GENERATED_INCLUDE_DIR "${PROJECT_BINARY_DIR}/generated")
+set(ZELIO_VERSION_HEADER "${ZELIO_GENERATED_INCLUDE_DIR}/zelio_version.h")
+configure_file("${CMAKE_CURRENT_LIST_DIR}/zelio_version.h.in" "${ZELIO_VERSION_HEADER}" @ONLY)

@@ -1,0 +1,101 @@
+"""The Python package on the library's emulated modules (ZELIO_LIBRARY names
+the library under test)."""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import zelio
+from zelio import Config, Emulation, ErrorCode, Mode
+
+
+class ListTest(unittest.TestCase):
+    def test_emulated_modules(self):
+        modules = zelio.list_modules(emulated=True)
+        self.assertEqual([(m.product_id, m.model, m.mode) for m in modules],
+                         [(0x280, "ZEL280", Mode.SETTING), (0x261, "ZEL260", Mode.IO)])
+        self.assertNotEqual(modules[0].path, modules[1].path)
+
+
+class LoadTest(unittest.TestCase):
+    def test_library_next_to_the_package(self):
+        # As the Windows install ships it: the library inside the package.
+        library = os.environ["ZELIO_LIBRARY"]
+        with tempfile.TemporaryDirectory() as tmp:
+            package = os.path.join(tmp, "zelio")
+            shutil.copytree(os.path.dirname(zelio.__file__), package)
+            name = "zelio.dll" if sys.platform == "win32" else "libzelio.so.1"
+            shutil.copy(library, os.path.join(package, name))
+            env = {k: v for k, v in os.environ.items() if k != "ZELIO_LIBRARY"}
+            env["PYTHONPATH"] = tmp
+            code = ("import zelio; print(len(zelio.list_modules(emulated=True)), "
+                    "zelio.load_library()._name)")
+            out = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True,
+                                 check=True).stdout.split()
+        self.assertEqual(out, ["2", os.path.join(package, name)])
+
+
+class ModuleTest(unittest.TestCase):
+    def test_configure_and_reset(self):
+        with zelio.Module(0x280, emulated=True) as module:
+            self.assertEqual(module.firmware_version(), 0x12)
+            self.assertEqual(module.read_config(), Config(0x281, 0, 0, 0))
+            wanted = Config(0x284, open_drain_mask=0x40, high_mask=0x81, input_mask=0x01)
+            module.write_config(wanted)
+            self.assertEqual(module.read_config(), wanted)
+            module.output(3, True)
+            module.blink(3, 5, 5)
+            module.reset()
+            ids = [(m.product_id, m.mode) for m in module.list_modules()]
+            self.assertIn((0x284, Mode.IO), ids)
+        with self.assertRaises(ValueError):
+            module.firmware_version()  # closed
+
+    def test_change_id_by_path(self):
+        path = zelio.list_modules(emulated=True)[1].path
+        with zelio.Module(path=path, emulated=True) as module:
+            module.change_id_to_260()
+            self.assertIn(0x260, [m.product_id for m in module.list_modules()])
+
+    def test_arguments(self):
+        with self.assertRaises(ValueError):
+            zelio.Module(emulated=True)
+        with zelio.Module(0x280, emulated=True) as module:
+            with self.assertRaises(zelio.UsageError) as caught:
+                module.blink(9)
+            self.assertEqual(caught.exception.code, ErrorCode.USAGE)
+            self.assertIn("channel 9", caught.exception.reason)
+            with self.assertRaises(zelio.UsageError):
+                module.write_config(Config(0x263))  # a ZEL260's ID
+
+
+class ErrorTest(unittest.TestCase):
+    def test_no_module(self):
+        with self.assertRaises(zelio.NoModuleError) as caught:
+            zelio.Module(0x289, emulated=True)
+        self.assertEqual(caught.exception.code, ErrorCode.NO_MODULE)
+        self.assertIn("0x289", caught.exception.reason)
+        self.assertIsInstance(caught.exception, zelio.ZelioError)
+
+    def test_faults(self):
+        with zelio.Module(0x280, emulated=True) as module:
+            module.emulate(Emulation.GARBLED)
+            with self.assertRaises(zelio.VerifyError):
+                module.write_config(Config(0x282))
+            module.write_config(Config(0x282), verify=False)
+            module.emulate(Emulation.SILENT)
+            with self.assertRaises(zelio.TimeoutError) as caught:
+                module.firmware_version()
+            self.assertEqual(caught.exception.code, ErrorCode.TIMEOUT)
+            module.emulate(Emulation.HEALTHY)
+            self.assertEqual(module.firmware_version(), 0x12)
+            module.emulate(Emulation.TWIN)
+            with self.assertRaises(zelio.AmbiguousError):
+                module.reset()
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,371 @@
+"""The ZEL280/ZEL260 USB HID I/O modules from Python, over libzelio.
+
+A pure-Python package: it loads the shared library (libzelio.so.1 or
+zelio.dll) with ctypes. The library is looked for in this order:
+
+1. the file named by the environment variable ``ZELIO_LIBRARY``,
+2. next to this package's ``__init__.py`` (how the Windows installer ships it),
+3. wherever the system finds shared libraries.
+
+Example::
+
+    import zelio
+
+    for info in zelio.list_modules():
+        print(hex(info.product_id), info.model, info.mode.name, info.path)
+    with zelio.Module(0x280) as module:
+        print(module.read_config())
+        module.blink(3, 5, 5)   # the GUI's usb_io_output(280,0x55,3,0,0,0)
+
+Every call blocks until the module has answered (at most about 2 s) and
+raises a :class:`ZelioError` subclass when it fails. A :class:`Module` is not
+thread-safe: use one per thread.
+"""
+
+from __future__ import annotations
+
+import ctypes
+import ctypes.util
+import enum
+import os
+import sys
+from dataclasses import dataclass
+from typing import Optional
+
+__all__ = [
+    "ErrorCode", "Mode", "Emulation", "ModuleInfo", "Config",
+    "ZelioError", "IoError", "UsageError", "NoModuleError", "AccessError",
+    "AmbiguousError", "VerifyError", "TimeoutError",
+    "Module", "list_modules", "load_library",
+]
+
+
+class ErrorCode(enum.IntEnum):
+    """The library's error codes; the same numbers as zelioctl's exit status."""
+
+    OK = 0
+    IO = 1
+    USAGE = 2
+    NO_MODULE = 3
+    ACCESS = 4
+    AMBIGUOUS = 5
+    VERIFY = 6
+    TIMEOUT = 7
+
+
+class Mode(enum.IntEnum):
+    """What a module is doing, from the product ID it enumerates with."""
+
+    IO = 0       # normal I/O operation (0x261-0x269, 0x281-0x289)
+    SETTING = 1  # setting mode (0x260, 0x280)
+
+
+class Emulation(enum.IntEnum):
+    """Faults of emulated modules (see Module.emulate)."""
+
+    HEALTHY = 0
+    SILENT = 1
+    REFUSE_WRITES = 2
+    GARBLED = 3
+    TWIN = 4
+    LOCKED = 5
+
+
+@dataclass(frozen=True)
+class ModuleInfo:
+    """One attached module of the family."""
+
+    product_id: int
+    model: str
+    mode: Mode
+    path: str
+
+
+@dataclass(frozen=True)
+class Config:
+    """A module's configuration. Mask bit 7 (0x80) is channel 1, bit 0 channel 8."""
+
+    product_id: int
+    open_drain_mask: int = 0
+    high_mask: int = 0
+    input_mask: int = 0
+
+
+class ZelioError(Exception):
+    """A failed library call: ``code`` (an ErrorCode) and the ``reason``."""
+
+    def __init__(self, code: int, reason: str) -> None:
+        try:
+            self.code: int = ErrorCode(code)
+        except ValueError:
+            self.code = code
+        self.reason = reason
+        text = _strerror(code)
+        super().__init__(f"{text}: {reason}" if reason else text)
+
+
+class IoError(ZelioError):
+    """The module or the system failed to move the report."""
+
+
+class UsageError(ZelioError):
+    """A bad argument; nothing was sent."""
+
+
+class NoModuleError(ZelioError):
+    """No such module is attached."""
+
+
+class AccessError(ZelioError):
+    """The system refused access to the device."""
+
+
+class AmbiguousError(ZelioError):
+    """More than one module has the product ID."""
+
+
+class VerifyError(ZelioError):
+    """The configuration read back differs from the one written."""
+
+
+class TimeoutError(ZelioError):  # noqa: A001 - the library's own time-out
+    """The module did not answer in time."""
+
+
+_ERRORS: dict[int, type[ZelioError]] = {
+    ErrorCode.IO: IoError,
+    ErrorCode.USAGE: UsageError,
+    ErrorCode.NO_MODULE: NoModuleError,
+    ErrorCode.ACCESS: AccessError,
+    ErrorCode.AMBIGUOUS: AmbiguousError,
+    ErrorCode.VERIFY: VerifyError,
+    ErrorCode.TIMEOUT: TimeoutError,
+}
+
+_PATH_MAX = 512
+_WRITE_VERIFY = 1
+
+
+class _ModuleInfo(ctypes.Structure):
+    _fields_ = [
+        ("product_id", ctypes.c_uint16),
+        ("model", ctypes.c_char * 8),
+        ("mode", ctypes.c_int),
+        ("path", ctypes.c_char * _PATH_MAX),
+    ]
+
+
+class _Config(ctypes.Structure):
+    _fields_ = [
+        ("product_id", ctypes.c_uint16),
+        ("open_drain_mask", ctypes.c_uint8),
+        ("high_mask", ctypes.c_uint8),
+        ("input_mask", ctypes.c_uint8),
+    ]
+
+
+_library: Optional[ctypes.CDLL] = None
+
+
+def _candidates() -> list[str]:
+    names = ["zelio.dll"] if sys.platform == "win32" else (
+        ["libzelio.1.dylib", "libzelio.dylib"] if sys.platform == "darwin" else ["libzelio.so.1"])
+    here = os.path.dirname(os.path.abspath(__file__))
+    found = [os.path.join(here, name) for name in names]
+    found = [path for path in found if os.path.exists(path)]
+    system = ctypes.util.find_library("zelio")
+    if system:
+        found.append(system)
+    return found + names
+
+
+def load_library(path: Optional[str] = None) -> ctypes.CDLL:
+    """Loads libzelio (once); `path` or ZELIO_LIBRARY name the file to use."""
+    global _library
+    if _library is not None:
+        return _library
+    path = path or os.environ.get("ZELIO_LIBRARY")
+    candidates = [path] if path else _candidates()
+    errors = []
+    for candidate in candidates:
+        try:
+            library = ctypes.CDLL(candidate)
+            break
+        except OSError as e:
+            errors.append(f"{candidate}: {e}")
+    else:
+        raise OSError("libzelio not found (set ZELIO_LIBRARY): " + "; ".join(errors))
+
+    ctx = ctypes.c_void_p
+    u16 = ctypes.c_uint16
+    signatures = {
+        "zelio_open": [ctypes.POINTER(ctx)],
+        "zelio_open_emulated": [ctypes.POINTER(ctx)],
+        "zelio_list": [ctx, ctypes.POINTER(_ModuleInfo), ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t)],
+        "zelio_select": [ctx, u16],
+        "zelio_select_path": [ctx, ctypes.c_char_p],
+        "zelio_firmware_version": [ctx, u16, ctypes.POINTER(ctypes.c_uint8)],
+        "zelio_read_config": [ctx, u16, ctypes.POINTER(_Config)],
+        "zelio_write_config": [ctx, u16, ctypes.POINTER(_Config), ctypes.c_uint],
+        "zelio_output": [ctx, u16, ctypes.c_int, ctypes.c_int],
+        "zelio_blink": [ctx, u16, ctypes.c_int, ctypes.c_int, ctypes.c_int],
+        "zelio_reset": [ctx, u16],
+        "zelio_change_id_to_260": [ctx, u16],
+        "zelio_emulate": [ctx, u16, ctypes.c_int],
+    }
+    for name, argtypes in signatures.items():
+        function = getattr(library, name)
+        function.argtypes = argtypes
+        function.restype = ctypes.c_int
+    library.zelio_close.argtypes = [ctx]
+    library.zelio_close.restype = None
+    library.zelio_last_error.argtypes = [ctx]
+    library.zelio_last_error.restype = ctypes.c_char_p
+    library.zelio_strerror.argtypes = [ctypes.c_int]
+    library.zelio_strerror.restype = ctypes.c_char_p
+    _library = library
+    return library
+
+
+def _strerror(code: int) -> str:
+    return load_library().zelio_strerror(code).decode("utf-8", "replace")
+
+
+def _product_id(value: int) -> int:
+    if not isinstance(value, int) or not 0 < value <= 0xFFFF:
+        raise ValueError(f"a product ID is 0x1-0xFFFF, not {value!r}")
+    return value
+
+
+class Module:
+    """One module, chosen by product ID or by device path, on a context of its own.
+
+    ``Module(0x280)`` talks to the module enumerating as 0x280 (pass
+    ``path=...`` instead when two modules share an ID); ``emulated=True``
+    works on the library's emulated modules (a ZEL280 at 0x280 in setting
+    mode, a ZEL260 at 0x261) instead of the attached ones. Use it as a
+    context manager, or call close().
+    """
+
+    def __init__(self, product_id: Optional[int] = None, *, path: Optional[str] = None,
+                 emulated: bool = False) -> None:
+        if (product_id is None) == (path is None):
+            raise ValueError("give either a product ID or a path")
+        self._lib = load_library()
+        self._ctx = ctypes.c_void_p()
+        opener = self._lib.zelio_open_emulated if emulated else self._lib.zelio_open
+        code = opener(ctypes.byref(self._ctx))
+        if code != ErrorCode.OK:
+            raise _ERRORS.get(code, ZelioError)(code, "cannot open a context")
+        try:
+            if path is not None:
+                self._check(self._lib.zelio_select_path(self._ctx, path.encode("utf-8")))
+            else:
+                self._check(self._lib.zelio_select(self._ctx, _product_id(product_id)))
+        except BaseException:
+            self.close()
+            raise
+
+    # -- lifetime -----------------------------------------------------------
+    def close(self) -> None:
+        """Closes the context and the devices it holds; later calls fail."""
+        if self._ctx:
+            self._lib.zelio_close(self._ctx)
+            self._ctx = ctypes.c_void_p()
+
+    def __enter__(self) -> "Module":
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        self.close()
+
+    def __del__(self) -> None:
+        if getattr(self, "_ctx", None) and getattr(self, "_lib", None):
+            self.close()
+
+    def _check(self, code: int) -> None:
+        if code == ErrorCode.OK:
+            return
+        reason = self._lib.zelio_last_error(self._ctx).decode("utf-8", "replace")
+        raise _ERRORS.get(code, ZelioError)(code, reason)
+
+    def _context(self) -> ctypes.c_void_p:
+        if not self._ctx:
+            raise ValueError("the module is closed")
+        return self._ctx
+
+    # -- the context's devices ---------------------------------------------
+    def list_modules(self) -> list[ModuleInfo]:
+        """Every attached module of the family, as this module's context sees them."""
+        return _list(self._lib, self._context(), self._check)
+
+    # -- commands to the module --------------------------------------------
+    def firmware_version(self) -> int:
+        """The firmware version byte: 0x12 is version 1.2."""
+        version = ctypes.c_uint8()
+        self._check(self._lib.zelio_firmware_version(self._context(), 0, ctypes.byref(version)))
+        return version.value
+
+    def read_config(self) -> Config:
+        """The configuration stored in the module (setting mode)."""
+        raw = _Config()
+        self._check(self._lib.zelio_read_config(self._context(), 0, ctypes.byref(raw)))
+        return Config(raw.product_id, raw.open_drain_mask, raw.high_mask, raw.input_mask)
+
+    def write_config(self, config: Config, verify: bool = True) -> None:
+        """Stores `config` in the module; with `verify` reads it back and compares."""
+        raw = _Config(_product_id(config.product_id), config.open_drain_mask, config.high_mask,
+                      config.input_mask)
+        flags = _WRITE_VERIFY if verify else 0
+        self._check(self._lib.zelio_write_config(self._context(), 0, ctypes.byref(raw), flags))
+
+    def output(self, channel: int, high: bool) -> None:
+        """Drives output `channel` (1-8) steady high or low."""
+        self._check(self._lib.zelio_output(self._context(), 0, channel, 1 if high else 0))
+
+    def blink(self, channel: int, high_tenths: int = 5, low_tenths: int = 5) -> None:
+        """Blinks output `channel` (1-8): high and low times in tenths of a second (0-15)."""
+        self._check(self._lib.zelio_blink(self._context(), 0, channel, high_tenths, low_tenths))
+
+    def reset(self) -> None:
+        """Leaves setting mode; the module re-enumerates under its configured ID."""
+        self._check(self._lib.zelio_reset(self._context(), 0))
+
+    def change_id_to_260(self) -> None:
+        """Sends a ZEL260 at 0x261-0x269 back to setting mode as 0x260."""
+        self._check(self._lib.zelio_change_id_to_260(self._context(), 0))
+
+    def emulate(self, what: Emulation) -> None:
+        """Gives this emulated module a fault (or HEALTHY to mend it)."""
+        self._check(self._lib.zelio_emulate(self._context(), 0, int(what)))
+
+
+def _list(lib: ctypes.CDLL, ctx: ctypes.c_void_p, check) -> list[ModuleInfo]:
+    count = ctypes.c_size_t()
+    check(lib.zelio_list(ctx, None, 0, ctypes.byref(count)))
+    while True:
+        entries = (_ModuleInfo * max(count.value, 1))()
+        capacity = len(entries)
+        check(lib.zelio_list(ctx, entries, capacity, ctypes.byref(count)))
+        if count.value <= capacity:
+            break  # else a module came in between: ask again
+    return [ModuleInfo(e.product_id, e.model.decode("ascii"), Mode(e.mode), e.path.decode("utf-8", "replace"))
+            for e in entries[:count.value]]
+
+
+def list_modules(emulated: bool = False) -> list[ModuleInfo]:
+    """Every attached module of the family (or the emulated ones)."""
+    lib = load_library()
+    ctx = ctypes.c_void_p()
+    code = (lib.zelio_open_emulated if emulated else lib.zelio_open)(ctypes.byref(ctx))
+    if code != ErrorCode.OK:
+        raise _ERRORS.get(code, ZelioError)(code, "cannot open a context")
+
+    def check(code: int) -> None:
+        if code != ErrorCode.OK:
+            raise _ERRORS.get(code, ZelioError)(code, lib.zelio_last_error(ctx).decode("utf-8", "replace"))
+
+    try:
+        return _list(lib, ctx, check)
+    finally:
+        lib.zelio_close(ctx)

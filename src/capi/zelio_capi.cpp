@@ -1,0 +1,553 @@
+// libzelio: the C interface (include/zelio.h) over the module link and the
+// command set. Every entry point catches whatever the C++ side throws and
+// turns it into a zelio_error; nothing but integers, plain structs and
+// NUL-terminated strings crosses the boundary.
+#include "zelio.h"
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/exit_codes.h"
+#include "emulator/emulated_host.h"
+#include "link/hid_host.h"
+#include "link/module_link.h"
+#include "protocol/command_set.h"
+#include "protocol/product_id.h"
+
+#ifdef _WIN32
+#include "link/win32_hid_host.h"
+#else
+#include "link/hidapi_hid_host.h"
+#endif
+
+// The library's error codes are zelioctl's exit codes.
+constexpr bool sameCode(zelio_error error, zelio::ExitCode code) { return static_cast<int>(error) == static_cast<int>(code); }
+static_assert(sameCode(ZELIO_OK, zelio::kExitOk) && sameCode(ZELIO_ERR_IO, zelio::kExitIo) &&
+              sameCode(ZELIO_ERR_USAGE, zelio::kExitUsage) && sameCode(ZELIO_ERR_NO_MODULE, zelio::kExitNoModule) &&
+              sameCode(ZELIO_ERR_ACCESS, zelio::kExitAccess) && sameCode(ZELIO_ERR_AMBIGUOUS, zelio::kExitAmbiguous) &&
+              sameCode(ZELIO_ERR_VERIFY, zelio::kExitVerify) && sameCode(ZELIO_ERR_TIMEOUT, zelio::kExitTimeout));
+
+namespace {
+
+using namespace zelio;
+
+// The context's view of the HID devices. While a command goes to one module
+// it shows the module link that module's path only, so that the link cannot
+// pick another module with the same product ID. Emulated contexts can also
+// make it refuse to open chosen paths (ZELIO_EMULATE_LOCKED).
+class ContextHost final : public HidHost {
+public:
+    explicit ContextHost(std::unique_ptr<HidHost> inner) : inner_(std::move(inner)) {}
+
+    std::vector<std::string> enumerate() override {
+        std::vector<std::string> paths = inner_->enumerate();
+        failure_ = inner_->lastFailure();
+        if (only) std::erase_if(paths, [this](const std::string& path) { return path != *only; });
+        return paths;
+    }
+
+    // The inner host's IDs, found without opening the device.
+    bool attributes(const std::string& path, HidAttributes& out) override {
+        const bool known = inner_->attributes(path, out);
+        failure_ = inner_->lastFailure();
+        return known;
+    }
+
+    std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override {
+        if (!ignoreLocks && locked.count(path) != 0) {
+            failure_ = Failure{FailureKind::Access, "open " + path, "access denied"};
+            return nullptr;
+        }
+        std::unique_ptr<HidHandle> handle = inner_->open(path, overlapped);
+        failure_ = inner_->lastFailure();
+        return handle;
+    }
+
+    std::optional<std::string> only;
+    std::set<std::string> locked;
+    bool ignoreLocks = false;
+
+private:
+    std::unique_ptr<HidHost> inner_;
+};
+
+// An emulated module and the path it enumerates with.
+struct EmulatedModule {
+    std::string path;
+    VirtualModule* module;
+};
+
+// Adds a module to `host` and notes its path: the one path that is new.
+void plugIn(EmulatedHost& host, std::vector<EmulatedModule>& known, Model model, int idNibble, uint8_t firmware,
+            ModuleMode mode) {
+    VirtualModule& module = host.addModule(model, idNibble, firmware, mode);
+    for (const std::string& path : host.enumerate()) {
+        bool seen = false;
+        for (const EmulatedModule& k : known) seen = seen || k.path == path;
+        if (!seen) {
+            known.push_back(EmulatedModule{path, &module});
+            return;
+        }
+    }
+}
+
+std::string hex(unsigned value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%03x", value);
+    return text;
+}
+
+}  // namespace
+
+struct zelio_context {
+    zelio_context(std::unique_ptr<HidHost> inner, EmulatedHost* emulatedHost, std::vector<EmulatedModule> modules)
+        : host(std::move(inner)), emulated(emulatedHost), emulatedModules(std::move(modules)),
+          link(host, systemClock()) {}
+
+    ContextHost host;
+    EmulatedHost* emulated;  // owned by `host`; null on a real context
+    std::vector<EmulatedModule> emulatedModules;
+    ModuleLink link;
+
+    enum class Selection { None, ProductId, Path } selection = Selection::None;
+    uint16_t selectedId = 0;
+    std::string selectedPath;
+
+    std::string lastError;
+};
+
+namespace {
+
+// One module of the family found on the host.
+struct Target {
+    std::string path;
+    uint16_t productId = 0;
+};
+
+int fail(zelio_context* ctx, int code, const std::string& text) {
+    try {
+        ctx->lastError = text;
+    } catch (...) {
+        ctx->lastError.clear();  // out of memory: the code alone has to do
+    }
+    return code;
+}
+
+int succeed(zelio_context* ctx) {
+    ctx->lastError.clear();
+    return ZELIO_OK;
+}
+
+int codeOf(FailureKind kind) {
+    switch (kind) {
+        case FailureKind::NotFound:
+        case FailureKind::Gone: return ZELIO_ERR_NO_MODULE;
+        case FailureKind::Access: return ZELIO_ERR_ACCESS;
+        case FailureKind::Timeout: return ZELIO_ERR_TIMEOUT;
+        case FailureKind::None:
+        case FailureKind::Io: break;
+    }
+    return ZELIO_ERR_IO;
+}
+
+// Runs `body` on a valid context; whatever it throws becomes an error code.
+template <class Body>
+int guarded(zelio_context* ctx, Body&& body) noexcept {
+    if (ctx == nullptr) return ZELIO_ERR_USAGE;
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return fail(ctx, ZELIO_ERR_IO, "out of memory");
+    } catch (const std::exception& e) {
+        return fail(ctx, ZELIO_ERR_IO, e.what());
+    } catch (...) {
+        return fail(ctx, ZELIO_ERR_IO, "unexpected failure");
+    }
+}
+
+// The modules of the family on the host now, and how many interfaces the
+// system would not let us open.
+struct Scan {
+    std::vector<Target> modules;
+    int refused = 0;
+    Failure firstRefusal;
+};
+
+int scan(zelio_context* ctx, Scan& out) {
+    const std::vector<std::string> paths = ctx->host.enumerate();
+    if (paths.empty() && ctx->host.lastFailure())
+        return fail(ctx, codeOf(ctx->host.lastFailure().kind), ctx->host.lastFailure().text());
+    for (const std::string& path : paths) {
+        const std::unique_ptr<HidHandle> handle = ctx->host.open(path, false);
+        if (!handle) {
+            if (ctx->host.lastFailure().kind == FailureKind::Access && out.refused++ == 0)
+                out.firstRefusal = ctx->host.lastFailure();
+            continue;
+        }
+        HidAttributes attrs;
+        if (handle->attributes(attrs) && attrs.vendorId == kModuleVendorId && inFamily(attrs.productId))
+            out.modules.push_back(Target{path, attrs.productId});
+    }
+    return ZELIO_OK;
+}
+
+int findById(zelio_context* ctx, uint16_t productId, Target& out) {
+    if (!isModuleId(productId))
+        return fail(ctx, ZELIO_ERR_USAGE,
+                    "product ID " + hex(productId) + " is none of the family's (0x260-0x269, 0x280-0x289)");
+    Scan found;
+    if (const int rc = scan(ctx, found); rc != ZELIO_OK) return rc;
+    std::vector<Target> matches;
+    for (const Target& t : found.modules)
+        if (t.productId == productId) matches.push_back(t);
+    if (matches.empty()) {
+        std::string text = "no module with product ID " + hex(productId) + " is attached";
+        // Without access rights a module cannot even be recognised: say what
+        // could not be looked at (on most systems keyboards are among them).
+        if (found.refused > 0)
+            text += " (" + std::to_string(found.refused) + " HID interface(s) could not be opened to check, e.g. " +
+                    found.firstRefusal.text() + ")";
+        return fail(ctx, ZELIO_ERR_NO_MODULE, text);
+    }
+    if (matches.size() > 1)
+        return fail(ctx, ZELIO_ERR_AMBIGUOUS,
+                    std::to_string(matches.size()) + " modules have product ID " + hex(productId) +
+                        "; select one by its path");
+    out = matches.front();
+    return ZELIO_OK;
+}
+
+int findByPath(zelio_context* ctx, const std::string& path, Target& out) {
+    const std::vector<std::string> paths = ctx->host.enumerate();
+    bool present = false;
+    for (const std::string& p : paths) present = present || p == path;
+    if (!present) {
+        if (ctx->host.lastFailure())
+            return fail(ctx, codeOf(ctx->host.lastFailure().kind), ctx->host.lastFailure().text());
+        return fail(ctx, ZELIO_ERR_NO_MODULE, "no HID device at '" + path + "'");
+    }
+    const std::unique_ptr<HidHandle> handle = ctx->host.open(path, false);
+    if (!handle) {
+        const Failure& why = ctx->host.lastFailure();
+        return fail(ctx, why.kind == FailureKind::Access ? ZELIO_ERR_ACCESS : ZELIO_ERR_NO_MODULE,
+                    why ? why.text() : "cannot open '" + path + "'");
+    }
+    HidAttributes attrs;
+    if (!handle->attributes(attrs))
+        return fail(ctx, codeOf(handle->lastFailure().kind), handle->lastFailure().text());
+    if (attrs.vendorId != kModuleVendorId || !isModuleId(attrs.productId))
+        return fail(ctx, ZELIO_ERR_NO_MODULE, "the device at '" + path + "' is no module of the family");
+    out = Target{path, attrs.productId};
+    return ZELIO_OK;
+}
+
+// The module a call addresses: `productId`, or the selected one for 0.
+int resolve(zelio_context* ctx, uint16_t productId, Target& out) {
+    if (productId != 0) return findById(ctx, productId, out);
+    switch (ctx->selection) {
+        case zelio_context::Selection::ProductId: return findById(ctx, ctx->selectedId, out);
+        case zelio_context::Selection::Path: return findByPath(ctx, ctx->selectedPath, out);
+        case zelio_context::Selection::None: break;
+    }
+    return fail(ctx, ZELIO_ERR_USAGE, "product ID 0 stands for the selected module, and none is selected");
+}
+
+// Sends one command to `target` and, when `withReply`, waits for its reply.
+int command(zelio_context* ctx, const Target& target, const CommandReport& report, bool withReply) {
+    struct OnlyTarget {
+        ContextHost& host;
+        ~OnlyTarget() { host.only.reset(); }
+    } restore{ctx->host};
+    ctx->host.only = target.path;
+    const int status = withReply ? ctx->link.transact(target.productId, report)
+                                 : ctx->link.send(target.productId, report);
+    if (status == 1) return ZELIO_OK;
+    const Failure& why = ctx->link.lastFailure();
+    char code[8];
+    std::snprintf(code, sizeof code, "0x%02X", report[3]);
+    return fail(ctx, codeOf(why.kind),
+                std::string("command ") + code + " to " + hex(target.productId) + ": " +
+                    (why ? why.text() : "the module did not answer"));
+}
+
+zelio_config decodeConfig(uint16_t productId, const Reply& reply) {
+    // Field 2 is the ID nibble as a signed byte, added to the family's ID.
+    const int nibble = static_cast<int8_t>(reply[2]);
+    zelio_config config{};
+    config.product_id = static_cast<uint16_t>(familyOf(productId) + nibble);
+    config.open_drain_mask = reply[3];
+    config.high_mask = reply[4];
+    config.input_mask = reply[5];
+    return config;
+}
+
+std::string describe(const zelio_config& c) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s od=0x%02X high=0x%02X in=0x%02X", hex(c.product_id).c_str(),
+                  c.open_drain_mask, c.high_mask, c.input_mask);
+    return text;
+}
+
+bool validChannel(int channel) { return channel >= 1 && channel <= 8; }
+
+void copyText(char* out, size_t size, const std::string& text) {
+    if (text.size() >= size) {
+        out[0] = '\0';
+        return;
+    }
+    std::memcpy(out, text.c_str(), text.size() + 1);
+}
+
+}  // namespace
+
+extern "C" {
+
+ZELIO_API int zelio_open(zelio_context** ctx) {
+    if (ctx == nullptr) return ZELIO_ERR_USAGE;
+    *ctx = nullptr;
+    try {
+#ifdef _WIN32
+        *ctx = new zelio_context(std::make_unique<Win32HidHost>(), nullptr, std::vector<EmulatedModule>{});
+#else
+        *ctx = new zelio_context(std::make_unique<HidapiHost>(), nullptr, std::vector<EmulatedModule>{});
+#endif
+        return ZELIO_OK;
+    } catch (...) {
+        return ZELIO_ERR_IO;
+    }
+}
+
+ZELIO_API int zelio_open_emulated(zelio_context** ctx) {
+    if (ctx == nullptr) return ZELIO_ERR_USAGE;
+    *ctx = nullptr;
+    try {
+        auto host = std::make_unique<EmulatedHost>(systemClock());
+        // The modules of zelioctl --emulate.
+        std::vector<EmulatedModule> modules;
+        plugIn(*host, modules, Model::Zel280, 1, 0x12, ModuleMode::Setting);
+        plugIn(*host, modules, Model::Zel260, 1, 0x10, ModuleMode::Normal);
+        EmulatedHost* emulated = host.get();
+        *ctx = new zelio_context(std::move(host), emulated, std::move(modules));
+        return ZELIO_OK;
+    } catch (...) {
+        return ZELIO_ERR_IO;
+    }
+}
+
+ZELIO_API void zelio_close(zelio_context* ctx) { delete ctx; }
+
+ZELIO_API const char* zelio_last_error(const zelio_context* ctx) {
+    return ctx == nullptr ? "no context" : ctx->lastError.c_str();
+}
+
+ZELIO_API const char* zelio_strerror(int error) {
+    switch (error) {
+        case ZELIO_OK: return "success";
+        case ZELIO_ERR_IO: return "input/output error";
+        case ZELIO_ERR_USAGE: return "bad argument";
+        case ZELIO_ERR_NO_MODULE: return "no such module";
+        case ZELIO_ERR_ACCESS: return "access denied";
+        case ZELIO_ERR_AMBIGUOUS: return "more than one module matches";
+        case ZELIO_ERR_VERIFY: return "verification mismatch";
+        case ZELIO_ERR_TIMEOUT: return "time-out";
+        default: return "unknown error";
+    }
+}
+
+ZELIO_API int zelio_list(zelio_context* ctx, zelio_module_info* out, size_t capacity, size_t* count) {
+    return guarded(ctx, [&] {
+        if (count == nullptr || (out == nullptr && capacity > 0))
+            return fail(ctx, ZELIO_ERR_USAGE, "zelio_list needs a count and room for `capacity` entries");
+        *count = 0;
+        Scan found;
+        if (const int rc = scan(ctx, found); rc != ZELIO_OK) return rc;
+        for (size_t i = 0; i < found.modules.size() && i < capacity; ++i) {
+            const Target& t = found.modules[i];
+            zelio_module_info& info = out[i];
+            info = zelio_module_info{};
+            info.product_id = t.productId;
+            copyText(info.model, sizeof info.model, std::string(modelName(t.productId)));
+            info.mode = isSettingId(t.productId) ? ZELIO_MODE_SETTING : ZELIO_MODE_IO;
+            copyText(info.path, sizeof info.path, t.path);
+        }
+        *count = found.modules.size();
+        return succeed(ctx);
+    });
+}
+
+ZELIO_API int zelio_select(zelio_context* ctx, uint16_t product_id) {
+    return guarded(ctx, [&] {
+        if (product_id == 0) {
+            ctx->selection = zelio_context::Selection::None;
+            return succeed(ctx);
+        }
+        Target target;
+        if (const int rc = findById(ctx, product_id, target); rc != ZELIO_OK) return rc;
+        ctx->selection = zelio_context::Selection::ProductId;
+        ctx->selectedId = product_id;
+        return succeed(ctx);
+    });
+}
+
+ZELIO_API int zelio_select_path(zelio_context* ctx, const char* path) {
+    return guarded(ctx, [&] {
+        if (path == nullptr || *path == '\0') return fail(ctx, ZELIO_ERR_USAGE, "no device path given");
+        Target target;
+        if (const int rc = findByPath(ctx, path, target); rc != ZELIO_OK) return rc;
+        ctx->selection = zelio_context::Selection::Path;
+        ctx->selectedPath = path;
+        return succeed(ctx);
+    });
+}
+
+ZELIO_API int zelio_firmware_version(zelio_context* ctx, uint16_t product_id, uint8_t* version) {
+    return guarded(ctx, [&] {
+        if (version == nullptr) return fail(ctx, ZELIO_ERR_USAGE, "no place for the version");
+        Target target;
+        if (const int rc = resolve(ctx, product_id, target); rc != ZELIO_OK) return rc;
+        if (const int rc = command(ctx, target, commandReport(cmd::kFirmwareVersion), true); rc != ZELIO_OK)
+            return rc;
+        *version = ctx->link.reply()[1];
+        return succeed(ctx);
+    });
+}
+
+ZELIO_API int zelio_read_config(zelio_context* ctx, uint16_t product_id, zelio_config* config) {
+    return guarded(ctx, [&] {
+        if (config == nullptr) return fail(ctx, ZELIO_ERR_USAGE, "no place for the configuration");
+        Target target;
+        if (const int rc = resolve(ctx, product_id, target); rc != ZELIO_OK) return rc;
+        if (const int rc = command(ctx, target, commandReport(cmd::kConfiguration, 0), true); rc != ZELIO_OK)
+            return rc;
+        *config = decodeConfig(target.productId, ctx->link.reply());
+        return succeed(ctx);
+    });
+}
+
+ZELIO_API int zelio_write_config(zelio_context* ctx, uint16_t product_id, const zelio_config* config,
+                                 unsigned flags) {
+    return guarded(ctx, [&] {
+        if (config == nullptr) return fail(ctx, ZELIO_ERR_USAGE, "no configuration given");
+        if ((flags & ~ZELIO_WRITE_VERIFY) != 0) return fail(ctx, ZELIO_ERR_USAGE, "unknown flags");
+        if (!isNormalId(config->product_id))
+            return fail(ctx, ZELIO_ERR_USAGE,
+                        "product ID " + hex(config->product_id) + " is not in 0x261-0x269 or 0x281-0x289");
+        Target target;
+        if (const int rc = resolve(ctx, product_id, target); rc != ZELIO_OK) return rc;
+        if (familyOf(config->product_id) != familyOf(target.productId))
+            return fail(ctx, ZELIO_ERR_USAGE,
+                        "the " + std::string(modelName(target.productId)) + " at " + hex(target.productId) +
+                            " cannot run under product ID " + hex(config->product_id));
+        const CommandReport write =
+            commandReport(cmd::kConfiguration, 1, idNibbleOf(config->product_id), config->open_drain_mask,
+                          config->high_mask, config->input_mask);
+        if (const int rc = command(ctx, target, write, true); rc != ZELIO_OK) return rc;
+        if ((flags & ZELIO_WRITE_VERIFY) != 0) {
+            if (const int rc = command(ctx, target, commandReport(cmd::kConfiguration, 0), true); rc != ZELIO_OK)
+                return rc;
+            const zelio_config stored = decodeConfig(target.productId, ctx->link.reply());
+            if (stored.product_id != config->product_id || stored.open_drain_mask != config->open_drain_mask ||
+                stored.high_mask != config->high_mask || stored.input_mask != config->input_mask)
+                return fail(ctx, ZELIO_ERR_VERIFY,
+                            "wrote " + describe(*config) + ", read back " + describe(stored));
+        }
+        return succeed(ctx);
+    });
+}
+
+ZELIO_API int zelio_output(zelio_context* ctx, uint16_t product_id, int channel, int level) {
+    return guarded(ctx, [&] {
+        if (!validChannel(channel)) return fail(ctx, ZELIO_ERR_USAGE, "channel " + std::to_string(channel) + " is not 1-8");
+        Target target;
+        if (const int rc = resolve(ctx, product_id, target); rc != ZELIO_OK) return rc;
+        const int channelArg = level != 0 ? channel : -channel;
+        if (const int rc = command(ctx, target, commandReport(cmd::kOutputTest, 0, channelArg), false); rc != ZELIO_OK)
+            return rc;
+        return succeed(ctx);
+    });
+}
+
+ZELIO_API int zelio_blink(zelio_context* ctx, uint16_t product_id, int channel, int high_tenths, int low_tenths) {
+    return guarded(ctx, [&] {
+        if (!validChannel(channel)) return fail(ctx, ZELIO_ERR_USAGE, "channel " + std::to_string(channel) + " is not 1-8");
+        if (high_tenths < 0 || high_tenths > 15 || low_tenths < 0 || low_tenths > 15)
+            return fail(ctx, ZELIO_ERR_USAGE, "blink times are 0-15 tenths of a second");
+        Target target;
+        if (const int rc = resolve(ctx, product_id, target); rc != ZELIO_OK) return rc;
+        const int blinkByte = high_tenths * 16 + low_tenths;
+        if (const int rc = command(ctx, target, commandReport(cmd::kOutputTest, blinkByte, channel), false);
+            rc != ZELIO_OK)
+            return rc;
+        return succeed(ctx);
+    });
+}
+
+ZELIO_API int zelio_reset(zelio_context* ctx, uint16_t product_id) {
+    return guarded(ctx, [&] {
+        Target target;
+        if (const int rc = resolve(ctx, product_id, target); rc != ZELIO_OK) return rc;
+        if (const int rc = command(ctx, target, commandReport(cmd::kResetToIo), true); rc != ZELIO_OK) return rc;
+        return succeed(ctx);
+    });
+}
+
+ZELIO_API int zelio_change_id_to_260(zelio_context* ctx, uint16_t product_id) {
+    return guarded(ctx, [&] {
+        auto isRunning260 = [](uint32_t id) { return familyOf(id) == kFamily260 && isNormalId(id); };
+        if (product_id != 0 && !isRunning260(product_id))
+            return fail(ctx, ZELIO_ERR_USAGE, "product ID " + hex(product_id) + " is not in 0x261-0x269");
+        Target target;
+        if (const int rc = resolve(ctx, product_id, target); rc != ZELIO_OK) return rc;
+        if (!isRunning260(target.productId))
+            return fail(ctx, ZELIO_ERR_USAGE, "the selected module runs at " + hex(target.productId) +
+                                                  ", not in 0x261-0x269");
+        if (const int rc = command(ctx, target, commandReport(cmd::kChangeId, 2), false); rc != ZELIO_OK) return rc;
+        return succeed(ctx);
+    });
+}
+
+ZELIO_API int zelio_emulate(zelio_context* ctx, uint16_t product_id, int what) {
+    return guarded(ctx, [&] {
+        if (ctx->emulated == nullptr) return fail(ctx, ZELIO_ERR_USAGE, "the context has no emulated modules");
+        if (what < ZELIO_EMULATE_HEALTHY || what > ZELIO_EMULATE_LOCKED)
+            return fail(ctx, ZELIO_ERR_USAGE, "unknown emulation " + std::to_string(what));
+        // A locked module can still be found here, so that it can be unlocked.
+        ctx->host.ignoreLocks = true;
+        Target target;
+        const int rc = resolve(ctx, product_id, target);
+        ctx->host.ignoreLocks = false;
+        if (rc != ZELIO_OK) return rc;
+
+        VirtualModule* module = nullptr;
+        for (const EmulatedModule& m : ctx->emulatedModules)
+            if (m.path == target.path) module = m.module;
+        if (module == nullptr) return fail(ctx, ZELIO_ERR_NO_MODULE, "no emulated module at '" + target.path + "'");
+        switch (what) {
+            case ZELIO_EMULATE_HEALTHY:
+                module->silent = false;
+                module->refuseWrites = false;
+                module->replyOverride.clear();
+                ctx->host.locked.erase(target.path);
+                break;
+            case ZELIO_EMULATE_SILENT: module->silent = true; break;
+            case ZELIO_EMULATE_REFUSE_WRITES: module->refuseWrites = true; break;
+            case ZELIO_EMULATE_GARBLED: module->replyOverride.assign(6, 0xFF); break;
+            case ZELIO_EMULATE_TWIN:
+                plugIn(*ctx->emulated, ctx->emulatedModules, module->model(), module->idNibble, module->firmware,
+                       module->mode());
+                break;
+            case ZELIO_EMULATE_LOCKED: ctx->host.locked.insert(target.path); break;
+        }
+        return succeed(ctx);
+    });
+}
+
+}  // extern "C"

@@ -1,0 +1,186 @@
+#include "cli/cli_devices.h"
+
+#include <cstdio>
+#include <ostream>
+
+#include "cli/cli_text.h"
+#include "protocol/product_id.h"
+
+namespace zelio {
+
+namespace {
+
+std::optional<uint16_t> hexAfter(std::string_view path, std::string_view key) {
+    for (size_t at = 0; at + key.size() + 4 <= path.size(); ++at) {
+        bool same = true;
+        for (size_t k = 0; k < key.size() && same; ++k) {
+            char c = path[at + k];
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            same = c == key[k];
+        }
+        if (!same) continue;
+        uint16_t value = 0;
+        for (size_t k = 0; k < 4; ++k) {
+            const char c = path[at + key.size() + k];
+            int digit;
+            if (c >= '0' && c <= '9')
+                digit = c - '0';
+            else if (c >= 'a' && c <= 'f')
+                digit = c - 'a' + 10;
+            else if (c >= 'A' && c <= 'F')
+                digit = c - 'A' + 10;
+            else
+                return std::nullopt;
+            value = static_cast<uint16_t>(value * 16 + digit);
+        }
+        return value;
+    }
+    return std::nullopt;
+}
+
+std::string hexBytes(const uint8_t* data, size_t length) {
+    std::string text;
+    for (size_t i = 0; i < length; ++i) {
+        char byte[4];
+        std::snprintf(byte, sizeof byte, "%02X", data[i]);
+        if (i) text += ' ';
+        text += byte;
+    }
+    return text;
+}
+
+// A handle that traces every report through it.
+class TracingHandle final : public HidHandle {
+public:
+    TracingHandle(CliHost& host, std::unique_ptr<HidHandle> inner, std::string path)
+        : host_(host), inner_(std::move(inner)), path_(std::move(path)) {}
+
+    bool attributes(HidAttributes& out) override { return keep(inner_->attributes(out)); }
+    bool caps(HidCaps& out) override { return keep(inner_->caps(out)); }
+
+    bool write(const uint8_t* data, size_t length) override {
+        const bool ok = keep(inner_->write(data, length));
+        host_.trace("write " + escapeForTerminal(path_) + ": " + hexBytes(data, length) +
+                    (ok ? std::string() : " failed: " + failure_.text()));
+        return ok;
+    }
+
+    ReadResult read(uint8_t* buffer, size_t length, int timeoutMs) override {
+        const ReadResult result = inner_->read(buffer, length, timeoutMs);
+        failure_ = inner_->lastFailure();
+        const std::string where = "read " + escapeForTerminal(path_) + ": ";
+        if (result == ReadResult::Ok)
+            host_.trace(where + hexBytes(buffer, length));
+        else if (result == ReadResult::Timeout)
+            host_.trace(where + "nothing within " + std::to_string(timeoutMs) + " ms");
+        else
+            host_.trace(where + "failed: " + failure_.text());
+        return result;
+    }
+
+private:
+    bool keep(bool ok) {
+        failure_ = inner_->lastFailure();
+        return ok;
+    }
+
+    CliHost& host_;
+    std::unique_ptr<HidHandle> inner_;
+    std::string path_;
+};
+
+}  // namespace
+
+std::optional<HidAttributes> idsInDevicePath(std::string_view path) {
+    const auto vendor = hexAfter(path, "vid_");
+    const auto product = hexAfter(path, "pid_");
+    if (!vendor || !product) return std::nullopt;
+    return HidAttributes{*vendor, *product};
+}
+
+std::vector<FamilyDevice> surveyFamily(HidHost& host) {
+    std::vector<FamilyDevice> family;
+    for (const HidDeviceInfo& info : host.enumerateDevices()) {
+        std::optional<HidAttributes> ids = info.ids ? info.ids : idsInDevicePath(info.path);
+        if (ids && (ids->vendorId != kModuleVendorId || !isModuleId(ids->productId))) continue;
+        FamilyDevice device{info.path, info.port, info.serial, 0, false, {}};
+        std::unique_ptr<HidHandle> handle = host.open(info.path, false);
+        if (handle) {
+            device.opens = true;
+            HidAttributes opened;
+            if (handle->attributes(opened)) ids = opened;
+        } else {
+            device.openFailure = host.lastFailure();
+        }
+        // A device whose IDs nobody could tell may be anything.
+        if (!ids || ids->vendorId != kModuleVendorId || !isModuleId(ids->productId)) continue;
+        device.productId = ids->productId;
+        family.push_back(std::move(device));
+    }
+    return family;
+}
+
+bool DeviceSelector::matches(const HidDeviceInfo& device) const {
+    if (!path.empty() && device.path != path) return false;
+    if (!port.empty() && device.port != port) return false;
+    return true;
+}
+
+std::string DeviceSelector::describe() const {
+    if (!path.empty()) return "path '" + escapeForTerminal(path) + "'";
+    return "port '" + escapeForTerminal(port) + "'";
+}
+
+void CliHost::trace(const std::string& text) {
+    if (!trace_) return;
+    const int64_t ms = clock_.nowMs() - start_;
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "[%4lld.%03lld] ", static_cast<long long>(ms / 1000),
+                  static_cast<long long>(ms % 1000));
+    *trace_ << stamp << text << '\n' << std::flush;
+}
+
+std::vector<HidDeviceInfo> CliHost::enumerateDevices() {
+    std::vector<HidDeviceInfo> devices = inner_.enumerateDevices();
+    failure_ = inner_.lastFailure();
+    const size_t all = devices.size();
+    if (selector_.active()) std::erase_if(devices, [&](const HidDeviceInfo& d) { return !selector_.matches(d); });
+    if (trace_) {
+        std::string line = "enumerate: " + std::to_string(all) + " HID interfaces";
+        if (selector_.active()) line += ", " + std::to_string(devices.size()) + " at " + selector_.describe();
+        if (failure_) line += " (" + failure_.text() + ")";
+        trace(line);
+        for (const HidDeviceInfo& d : devices) {
+            std::string entry = "  " + escapeForTerminal(d.path);
+            if (d.ids) entry += " " + hexText(d.ids->vendorId, 4) + ":" + hexText(d.ids->productId, 4);
+            if (!d.port.empty()) entry += " port " + escapeForTerminal(d.port);
+            trace(entry);
+        }
+    }
+    return devices;
+}
+
+std::vector<std::string> CliHost::enumerate() {
+    std::vector<std::string> paths;
+    for (HidDeviceInfo& device : enumerateDevices()) paths.push_back(std::move(device.path));
+    return paths;
+}
+
+bool CliHost::attributes(const std::string& path, HidAttributes& out) {
+    // The inner host's own way: it may tell the IDs without opening anything.
+    const bool known = inner_.attributes(path, out);
+    failure_ = inner_.lastFailure();
+    return known;
+}
+
+std::unique_ptr<HidHandle> CliHost::open(const std::string& path, bool overlapped) {
+    std::unique_ptr<HidHandle> handle = inner_.open(path, overlapped);
+    failure_ = inner_.lastFailure();
+    if (!trace_) return handle;
+    const std::string what = std::string("open ") + (overlapped ? "(reads) " : "") + escapeForTerminal(path);
+    trace(handle ? what + ": ok" : what + " failed: " + failure_.text());
+    if (!handle) return handle;
+    return std::make_unique<TracingHandle>(*this, std::move(handle), path);
+}
+
+}  // namespace zelio

@@ -1,0 +1,74 @@
+// What zelioctl knows about the family's devices without talking to them,
+// the choice of one device by path or port, and --debug tracing: a HID host
+// in front of the real one that the module link runs on.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/hid_host.h"
+
+namespace zelio {
+
+// One interface of a family module (vendor 0x1D5A, product 0x260-0x269 or
+// 0x280-0x289) as found now.
+struct FamilyDevice {
+    std::string path;
+    std::string port;    // empty when unknown
+    std::string serial;  // empty when none
+    uint16_t productId = 0;
+    bool opens = false;
+    Failure openFailure;  // why it did not open
+};
+
+// The vendor and product ID written in a Windows device path
+// ("\\?\hid#vid_1d5a&pid_0280#..."); nullopt when it names none.
+std::optional<HidAttributes> idsInDevicePath(std::string_view path);
+
+// Every family device `host` enumerates, in enumeration order. Each is opened
+// once, to tell whether it opens and, where enumeration did not say, what it
+// is; other vendors' devices whose IDs enumeration gave are not touched.
+std::vector<FamilyDevice> surveyFamily(HidHost& host);
+
+// --path / --port; empty fields select nothing.
+struct DeviceSelector {
+    std::string path;
+    std::string port;
+    bool active() const { return !path.empty() || !port.empty(); }
+    bool matches(const HidDeviceInfo& device) const;
+    // "path /dev/hidraw3" / "port 1-1.4" (escaped for a terminal).
+    std::string describe() const;
+};
+
+// The host the CLI's module link runs on: shows only the selected device
+// when a selector is set, and writes every enumeration, open and report with
+// a time stamp to the trace stream when there is one.
+class CliHost final : public HidHost {
+public:
+    CliHost(HidHost& inner, Clock& clock) : inner_(inner), clock_(clock), start_(clock.nowMs()) {}
+
+    void select(DeviceSelector selector) { selector_ = std::move(selector); }
+    const DeviceSelector& selector() const { return selector_; }
+    void setTrace(std::ostream* trace) { trace_ = trace; }
+    // One trace line: "[  1.234] text".
+    void trace(const std::string& text);
+
+    std::vector<std::string> enumerate() override;
+    std::vector<HidDeviceInfo> enumerateDevices() override;
+    bool attributes(const std::string& path, HidAttributes& out) override;
+    std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
+
+private:
+    HidHost& inner_;
+    Clock& clock_;
+    int64_t start_;
+    DeviceSelector selector_;
+    std::ostream* trace_ = nullptr;
+};
+
+}  // namespace zelio

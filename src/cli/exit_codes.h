@@ -1,0 +1,34 @@
+// The exit codes of zelioctl. The shared library reports the same failures
+// with the same numbers; keep the values as they are.
+#pragma once
+
+namespace zelio {
+
+enum ExitCode : int {
+    kExitOk = 0,         // the command did what was asked
+    kExitIo = 1,         // an I/O failure: the module, a file or the output
+    kExitUsage = 2,      // bad command line or argument; nothing was done
+    kExitNoModule = 3,   // no suitable module is attached
+    kExitAccess = 4,     // the system refused access to a module
+    kExitAmbiguous = 5,  // several candidates and nothing chose one; nothing was sent
+    kExitVerify = 6,     // the module stored something other than what was written
+    kExitTimeout = 7,    // no answer, or no awaited change, in time
+};
+
+// The code's name in --json output: "io", "usage", "no_module", "access",
+// "ambiguous", "verify", "timeout"; "ok" for 0.
+constexpr const char* exitCodeName(int code) {
+    switch (code) {
+        case kExitOk: return "ok";
+        case kExitIo: return "io";
+        case kExitUsage: return "usage";
+        case kExitNoModule: return "no_module";
+        case kExitAccess: return "access";
+        case kExitAmbiguous: return "ambiguous";
+        case kExitVerify: return "verify";
+        case kExitTimeout: return "timeout";
+        default: return "io";
+    }
+}
+
+}  // namespace zelio

@@ -1,0 +1,33 @@
+#!/bin/bash
+# Usage: completion_test.sh ZELIOCTL COMPLETION MAN_PAGE
+# Every command the bash completion offers is one zelioctl knows and the
+# man page describes, and it offers every command the usage lists.
+set -u
+zelioctl=$1 completion=$2 manpage=$3
+source "$completion" || exit 1
+
+COMP_WORDS=(zelioctl "")
+COMP_CWORD=1
+_zelioctl
+commands=("${COMPREPLY[@]}")
+status=0
+[[ ${#commands[@]} -gt 0 ]] || { echo "the completion offers no commands"; exit 1; }
+for command in "${commands[@]}"; do
+    if ! "$zelioctl" help "$command" >/dev/null; then
+        echo "zelioctl does not know '$command'"
+        status=1
+    fi
+    if ! grep -Eq "^\.(B|BI|BR) \"?${command//-/\\\\-}( |\"|$)" "$manpage"; then
+        echo "the man page does not describe '$command'"
+        status=1
+    fi
+done
+# The usage lists the same commands, each at the start of an indented line.
+listed=$("$zelioctl" help | grep -Eo '^  [a-z][a-z-]+( |$)' | tr -d ' ' | sort -u)
+offered=$(printf '%s\n' "${commands[@]}" | sort -u)
+if [[ $listed != "$offered" ]]; then
+    echo "the usage lists:" $listed
+    echo "the completion offers:" $offered
+    status=1
+fi
+exit $status
