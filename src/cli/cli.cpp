@@ -528,7 +528,8 @@ private:
         debug_ = options_.count("--debug") != 0;
         if (!command_.empty() && command_ != "help" && !findCommand(command_))
             return usage("unknown command " + quotedArg(command_));
-        for (const auto& [name, value] : given) {
+        for (const auto& entry : given) {
+            const std::string& name = entry.first;  // a plain name: lambdas may not capture bindings everywhere
             const auto& known = knownOptions();
             const auto it =
                 std::find_if(known.begin(), known.end(), [&](const KnownOption& o) { return name == o.name; });

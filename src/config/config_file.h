@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "config/atomic_file.h"
 #include "config/channel_config.h"
 
 namespace zelio {
@@ -29,8 +30,15 @@ std::optional<uint32_t> parseHexStrict(std::string_view text, uint32_t max);
 
 // File I/O. Paths are std::filesystem::path so Korean names work on Windows.
 // load: a file that cannot be opened or read gives the empty text (product 0,
-// masks 0). save: false when the file could not be created or fully written.
+// masks 0).
 ChannelConfig loadConfigFile(const std::filesystem::path& path);
-bool saveConfigFile(const std::filesystem::path& path, const ChannelConfig& config);
+// save: writes the line to a temporary file in the same folder, flushes it
+// to disk and puts it in the file's place in one step, so the file holds
+// either its old or its new contents, whatever happens. When the folder does
+// not let us create a file, the file is written in place. False when the
+// file could not be written; a failed save leaves the old file as it was
+// and no temporary file behind. A read-only file is never replaced.
+bool saveConfigFile(const std::filesystem::path& path, const ChannelConfig& config,
+                    const AtomicFileSteps& steps = platformAtomicFileSteps());
 
 }  // namespace zelio

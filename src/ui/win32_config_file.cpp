@@ -23,13 +23,9 @@ ChannelConfig loadConfigFileW(const std::wstring& path) {
 }
 
 bool saveConfigFileW(const std::wstring& path, const ChannelConfig& config) {
-    const win32::unique_handle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    const std::string line = formatConfigLine(config);
-    DWORD written = 0;
-    return ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
-           written == line.size();
+    // The one save of the project: a temporary file beside the target,
+    // flushed, then put in its place in one step.
+    return saveConfigFile(std::filesystem::path(path), config);
 }
 
 }  // namespace zelio::ui

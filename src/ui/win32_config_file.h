@@ -1,7 +1,6 @@
-// The configuration file read and written through the Windows file API with
-// UTF-16 paths. Same behaviour as loadConfigFile / saveConfigFile of
-// config/config_file.h, without iostreams and std::filesystem: linked
-// statically those two cost the GUI about 640 KB (mostly the locale facets).
+// The configuration file with UTF-16 paths. Reading goes through the Windows
+// file API: the portable loadConfigFile uses iostreams, whose locale support
+// alone costs a static program ~460 KB. Saving is the portable atomic save.
 #pragma once
 
 #include <string>
@@ -13,8 +12,9 @@ namespace zelio::ui {
 // At most kConfigReadLimit bytes of the file, parsed; a file that cannot be
 // opened or read gives the empty text (product 0, masks 0).
 ChannelConfig loadConfigFileW(const std::wstring& path);
-// Creates or truncates the file and writes the configuration line; false when
-// the file could not be created or fully written.
+// saveConfigFile: replaces the file in one step (or, where no temporary file
+// can be made beside it, writes in place); false when nothing was saved, and
+// then the old file is as it was.
 bool saveConfigFileW(const std::wstring& path, const ChannelConfig& config);
 
 }  // namespace zelio::ui

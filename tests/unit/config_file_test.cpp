@@ -7,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <string_view>
+#include <vector>
 
 #include "config/panel_rules.h"
 
@@ -212,8 +214,18 @@ protected:
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         ASSERT_TRUE(out.good());
     }
+    // What the folder holds: a save leaves no temporary file behind.
+    std::vector<std::string> fileNames() {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
     std::filesystem::path dir_;
 };
+
+using Names = std::vector<std::string>;
 
 TEST_F(ConfigFileTest, SaveWritesExactlyTheLineAndLoadRestoresIt) {
     const auto path = dir_ / "board.kbd";
@@ -221,6 +233,7 @@ TEST_F(ConfigFileTest, SaveWritesExactlyTheLineAndLoadRestoresIt) {
     ASSERT_TRUE(saveConfigFile(path, c));
     EXPECT_EQ(readBytes(path), "0283 40 C0 01\r\n");
     EXPECT_EQ(std::filesystem::file_size(path), 15u);
+    EXPECT_EQ(fileNames(), Names{"board.kbd"});
     EXPECT_EQ(loadConfigFile(path), c);
 }
 
@@ -248,6 +261,80 @@ TEST_F(ConfigFileTest, SaveFailsWhenTheFileCannotBeCreated) {
     EXPECT_FALSE(saveConfigFile(dir_ / "missing folder" / "x.kbd", cfg(0x261, 0, 0, 0)));
     EXPECT_FALSE(saveConfigFile(dir_, cfg(0x261, 0, 0, 0)));  // a directory
 }
+
+TEST_F(ConfigFileTest, AWriteOrReplaceThatFailsKeepsTheOldFileAndNoTemporary) {
+    const auto path = dir_ / "board.kbd";
+    const std::string old = "0283 40 C0 01\r\n";
+    writeBytes(path, old);
+
+    // The disk fills up after four bytes of the new file.
+    AtomicFileSteps diskFull = platformAtomicFileSteps();
+    diskFull.writeTemp = [](const std::filesystem::path& temp, std::string_view bytes) {
+        platformAtomicFileSteps().writeTemp(temp, bytes.substr(0, 4));
+        return TempFileResult::Failed;
+    };
+    EXPECT_FALSE(saveConfigFile(path, cfg(0x261, 0, 0, 0), diskFull));
+    EXPECT_EQ(readBytes(path), old);
+    EXPECT_EQ(fileNames(), Names{"board.kbd"});
+
+    // The new file is complete, but it cannot take the old one's place.
+    AtomicFileSteps noReplace = platformAtomicFileSteps();
+    noReplace.replace = [](const std::filesystem::path&, const std::filesystem::path&) { return false; };
+    EXPECT_FALSE(saveConfigFile(path, cfg(0x261, 0, 0, 0), noReplace));
+    EXPECT_EQ(readBytes(path), old);
+    EXPECT_EQ(fileNames(), Names{"board.kbd"});
+}
+
+TEST_F(ConfigFileTest, AFolderThatTakesNoNewFileIsWrittenInPlace) {
+    const auto path = dir_ / "board.kbd";
+    writeBytes(path, std::string(40, 'Z'));
+    using std::filesystem::perms;
+    const perms before = std::filesystem::status(dir_).permissions();
+    std::filesystem::permissions(dir_, perms::owner_read | perms::owner_exec);
+    // Where folder permissions do not bind (root, Windows), the folder's
+    // refusal comes through the seam instead.
+    AtomicFileSteps steps = platformAtomicFileSteps();
+    const bool permissionsBind = !std::ofstream(dir_ / "probe");
+    if (!permissionsBind) {
+        std::filesystem::remove(dir_ / "probe");
+        steps.writeTemp = [](const std::filesystem::path&, std::string_view) { return TempFileResult::NotCreated; };
+    }
+    const bool saved = saveConfigFile(path, cfg(0x285, 0x01, 0x02, 0x04), steps);
+    std::filesystem::permissions(dir_, before);
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(readBytes(path), "0285 01 02 04\r\n");
+    EXPECT_EQ(fileNames(), Names{"board.kbd"});
+}
+
+TEST_F(ConfigFileTest, AReadOnlyFileIsNotReplaced) {
+    const auto path = dir_ / "board.kbd";
+    const std::string old = "0283 40 C0 01\r\n";
+    writeBytes(path, old);
+    using std::filesystem::perms;
+    std::filesystem::permissions(path, perms::owner_write | perms::group_write | perms::others_write,
+                                 std::filesystem::perm_options::remove);
+    const bool saved = saveConfigFile(path, cfg(0x261, 0, 0, 0));
+    std::filesystem::permissions(path, perms::owner_write, std::filesystem::perm_options::add);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(readBytes(path), old);
+    EXPECT_EQ(fileNames(), Names{"board.kbd"});
+}
+
+#ifndef _WIN32  // symbolic links need a privilege on Windows
+TEST_F(ConfigFileTest, SaveThroughALinkReplacesTheFileItPointsTo) {
+    std::filesystem::create_directories(dir_ / "real");
+    const auto file = dir_ / "real" / "board.kbd";
+    writeBytes(file, "0283 40 C0 01\r\n");
+    std::error_code ec;
+    std::filesystem::create_symlink(std::filesystem::path("real") / "board.kbd", dir_ / "link.kbd", ec);
+    if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
+
+    ASSERT_TRUE(saveConfigFile(dir_ / "link.kbd", cfg(0x261, 0, 0, 0)));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "link.kbd"));
+    EXPECT_EQ(readBytes(file), "0261 00 00 00\r\n");
+    EXPECT_EQ(fileNames(), (Names{"link.kbd", "real"}));
+}
+#endif
 
 TEST_F(ConfigFileTest, UnreadableOrEmptyFilesLoadAsNoConfiguration) {
     EXPECT_EQ(loadConfigFile(dir_ / "does-not-exist.kbd"), ChannelConfig{});

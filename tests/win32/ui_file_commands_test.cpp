@@ -388,6 +388,23 @@ TEST_F(FileCommandsTest, SaveAsAlwaysAsksAndReplacesAnExistingFile) {
     EXPECT_TRUE(boxes.empty());
 }
 
+TEST_F(FileCommandsTest, SaveOntoAReadOnlyFileWarnsAndChangesNothing) {
+    ASSERT_TRUE(startWithSeams(Attached::None));
+    selectProduct(L"262");
+    const fs::path file = folder / L"잠김.zel";
+    writeBytes(file, "0283 40 C0 01\r\n");
+    ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    answerDialog(file.wstring());
+    command(IDM_FILE_SAVEAS);
+    ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].text.find(kCannotSave), std::string::npos) << boxes[0].text;
+    EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_ICONWARNING));
+    EXPECT_EQ(readBytes(file), std::string("0283 40 C0 01\r\n"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+}
+
 TEST_F(FileCommandsTest, SaveWithoutProductIdWarnsAndWritesNothing) {
     ASSERT_TRUE(startWithSeams(Attached::None));
     const fs::path file = folder / L"없음.zel";

@@ -1,0 +1,36 @@
+// The file-system steps of an atomic save. The sequence (temporary file in
+// the target's folder, replace in one step, fall back to writing in place)
+// is portable and lives in config_file.cpp; the steps themselves are
+// platform code: atomic_file_posix.cpp (rename + fsync) or
+// link/win32_atomic_file.cpp (MoveFileExW), chosen by CMake. Tests wrap the
+// platform steps to make one of them fail.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string_view>
+
+namespace zelio {
+
+enum class TempFileResult {
+    Written,     // created, every byte written and flushed to disk, closed
+    Exists,      // a file of that name is already there; nothing was touched
+    NotCreated,  // the folder does not let us create a file (no permission, read-only medium...)
+    Failed,      // created, but writing or flushing failed; the caller removes it
+};
+
+struct AtomicFileSteps {
+    // Creates `temp`, only if no such file exists, and writes `bytes` to disk.
+    std::function<TempFileResult(const std::filesystem::path& temp, std::string_view bytes)> writeTemp;
+    // Puts `temp` in the place of `target` in one step and makes that durable.
+    // Fails, leaving `target` as it was, when `target` is read-only.
+    std::function<bool(const std::filesystem::path& temp, const std::filesystem::path& target)> replace;
+    // The fallback where no temporary file can be made: truncate `target`
+    // (creating it if need be) and write `bytes`; true when all were written.
+    std::function<bool(const std::filesystem::path& target, std::string_view bytes)> writeInPlace;
+};
+
+// The steps of the platform the program was built for.
+const AtomicFileSteps& platformAtomicFileSteps();
+
+}  // namespace zelio

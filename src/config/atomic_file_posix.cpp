@@ -1,0 +1,91 @@
+// The steps of an atomic save on POSIX systems: open(O_EXCL) + write + fsync
+// for the temporary file, rename + fsync of the folder for the replacement.
+#include "config/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace zelio {
+
+namespace {
+
+// Closes the descriptor on every way out.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    // Closes now; false when the close reported a failed write.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+TempFileResult writeTemp(const std::filesystem::path& temp, std::string_view bytes) {
+    Descriptor file(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (file.get() < 0) return errno == EEXIST ? TempFileResult::Exists : TempFileResult::NotCreated;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(file.get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return TempFileResult::Failed;
+        done += static_cast<size_t>(n);
+    }
+    if (::fsync(file.get()) != 0) return TempFileResult::Failed;
+    return file.close() ? TempFileResult::Written : TempFileResult::Failed;
+}
+
+bool replace(const std::filesystem::path& temp, const std::filesystem::path& target) {
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        // rename() needs only the folder's permission: refuse what an
+        // in-place write would be refused.
+        if (::access(target.c_str(), W_OK) != 0) return false;
+        // The new file keeps the old one's permissions.
+        ::chmod(temp.c_str(), old.st_mode & 07777);
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) return false;
+    // Make the new directory entry durable. The file is already replaced by
+    // now, so a folder that cannot be synced (some file systems refuse)
+    // does not make the save a failure.
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+    Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) ::fsync(dir.get());
+    return true;
+}
+
+// The old way, for folders that take no new file: truncate, then write.
+bool writeInPlace(const std::filesystem::path& target, std::string_view bytes) {
+    Descriptor file(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (file.get() < 0) return false;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(file.get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return file.close();
+}
+
+}  // namespace
+
+const AtomicFileSteps& platformAtomicFileSteps() {
+    static const AtomicFileSteps steps{writeTemp, replace, writeInPlace};
+    return steps;
+}
+
+}  // namespace zelio
