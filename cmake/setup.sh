@@ -7,7 +7,7 @@
 ZELIO_PACKAGES=(
     g++ cmake ninja-build pkg-config
     clang-14 libclang-rt-14-dev
-    g++-mingw-w64-x86-64
+    g++-mingw-w64-x86-64 mingw-w64-x86-64-dev
     wine wine64
     xvfb xauth x11-utils
     libhidapi-dev googletest libgtest-dev libbenchmark-dev

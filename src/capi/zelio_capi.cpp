@@ -54,6 +54,13 @@ public:
         return paths;
     }
 
+    // The inner host's IDs, found without opening the device.
+    bool attributes(const std::string& path, HidAttributes& out) override {
+        const bool known = inner_->attributes(path, out);
+        failure_ = inner_->lastFailure();
+        return known;
+    }
+
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override {
         if (!ignoreLocks && locked.count(path) != 0) {
             failure_ = Failure{FailureKind::Access, "open " + path, "access denied"};

@@ -166,6 +166,13 @@ std::vector<std::string> CliHost::enumerate() {
     return paths;
 }
 
+bool CliHost::attributes(const std::string& path, HidAttributes& out) {
+    // The inner host's own way: it may tell the IDs without opening anything.
+    const bool known = inner_.attributes(path, out);
+    failure_ = inner_.lastFailure();
+    return known;
+}
+
 std::unique_ptr<HidHandle> CliHost::open(const std::string& path, bool overlapped) {
     std::unique_ptr<HidHandle> handle = inner_.open(path, overlapped);
     failure_ = inner_.lastFailure();

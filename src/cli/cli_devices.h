@@ -60,6 +60,7 @@ public:
 
     std::vector<std::string> enumerate() override;
     std::vector<HidDeviceInfo> enumerateDevices() override;
+    bool attributes(const std::string& path, HidAttributes& out) override;
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
 
 private:

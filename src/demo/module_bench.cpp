@@ -94,8 +94,15 @@ NotifyingHidHost::NotifyingHidHost(HidHost& inner, std::function<void()> onRepor
 
 std::vector<std::string> NotifyingHidHost::enumerate() { return inner_.enumerate(); }
 
+bool NotifyingHidHost::attributes(const std::string& path, HidAttributes& out) {
+    const bool known = inner_.attributes(path, out);
+    failure_ = inner_.lastFailure();
+    return known;
+}
+
 std::unique_ptr<HidHandle> NotifyingHidHost::open(const std::string& path, bool overlapped) {
     std::unique_ptr<HidHandle> handle = inner_.open(path, overlapped);
+    failure_ = inner_.lastFailure();
     if (!handle) return nullptr;
     return std::make_unique<NotifyingHandle>(std::move(handle), onReport_);
 }

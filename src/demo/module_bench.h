@@ -75,6 +75,7 @@ public:
     NotifyingHidHost(HidHost& inner, std::function<void()> onReport);
 
     std::vector<std::string> enumerate() override;
+    bool attributes(const std::string& path, HidAttributes& out) override;
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
     const Failure& lastFailure() const override { return inner_.lastFailure(); }
 

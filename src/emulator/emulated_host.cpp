@@ -84,8 +84,16 @@ public:
 
     bool write(const uint8_t* data, size_t length) override {
         if (!live()) return gone("write");
+        host_->arrive();
         VirtualModule* m = entry_->module;
         if (!m) return length > 0;  // another device takes whatever it is sent
+        if (m->holdWrites) {
+            // The writer waits its bound, cancels, and the module never saw it.
+            host_->clock_.sleepMs(kWriteTimeoutMs);
+            failure_ = Failure{FailureKind::Timeout, "write",
+                               "the device did not take the report within " + std::to_string(kWriteTimeoutMs) + " ms"};
+            return false;
+        }
         if (m->refuseWrites || length != m->outputReportLength) {
             failure_ = Failure{FailureKind::Io, "write", "the device refused the report"};
             return false;
@@ -100,33 +108,38 @@ public:
             return ReadResult::Error;
         }
         Clock& clock = host_->clock_;
-        if (queue_.empty()) {
+        const int64_t end = clock.nowMs() + std::max(timeoutMs, 0);
+        if (!overlapped_) {  // reports only reach the handles opened for reads
+            if (timeoutMs > 0) clock.sleepMs(timeoutMs);
+            return ReadResult::Timeout;
+        }
+        for (;;) {
+            host_->arrive();
+            if (!queue_.empty()) {
+                std::fill(buffer, buffer + length, uint8_t{0});
+                std::copy_n(queue_.front().begin(), std::min(length, queue_.front().size()), buffer);
+                queue_.pop_front();
+                return ReadResult::Ok;
+            }
             if (!live()) {  // the device went away
                 gone("read");
                 return ReadResult::Error;
             }
-            clock.sleepMs(timeoutMs);
+            // Wait for the next report of this device, if it comes in time;
+            // one arriving just as the time runs out is still read.
+            const int64_t next = host_->nextArrival(entry_->module, epoch_);
+            const int64_t now = clock.nowMs();
+            if (entry_->module && next >= 0 && next <= end) {
+                if (next > now) clock.sleepMs(static_cast<int>(next - now));
+                continue;
+            }
+            if (end > now) clock.sleepMs(static_cast<int>(end - now));
             return ReadResult::Timeout;
         }
-        const Pending& front = queue_.front();
-        const int64_t wait = front.readyAtMs - clock.nowMs();
-        if (wait > timeoutMs) {
-            clock.sleepMs(timeoutMs);
-            return ReadResult::Timeout;  // it stays queued on this handle
-        }
-        if (wait > 0) clock.sleepMs(static_cast<int>(wait));
-        std::fill(buffer, buffer + length, uint8_t{0});
-        std::copy_n(front.data.begin(), std::min(length, front.data.size()), buffer);
-        queue_.pop_front();
-        return ReadResult::Ok;
     }
 
 private:
     friend class EmulatedHost;
-    struct Pending {
-        int64_t readyAtMs;
-        std::vector<uint8_t> data;
-    };
 
     bool live() const {
         if (!host_) return false;
@@ -138,7 +151,7 @@ private:
     EmulatedHost::Entry* entry_;
     bool overlapped_;
     unsigned epoch_;
-    std::deque<Pending> queue_;
+    std::deque<std::vector<uint8_t>> queue_;
 };
 
 EmulatedHost::EmulatedHost(Clock& clock) : clock_(clock) {}
@@ -181,6 +194,18 @@ std::vector<std::string> EmulatedHost::enumerate() {
     for (const auto& e : entries_)
         if (!e->module || e->module->plugged()) paths.push_back(e->path);
     return paths;
+}
+
+bool EmulatedHost::attributes(const std::string& path, HidAttributes& out) {
+    for (const auto& e : entries_) {
+        if (e->path != path) continue;
+        if (e->module && !e->module->plugged()) break;
+        out = e->module ? HidAttributes{kModuleVendorId, e->module->productId()} : e->attrs;
+        failure_ = Failure{};
+        return true;
+    }
+    failure_ = Failure{FailureKind::Gone, "attributes " + path, "no such device"};
+    return false;
 }
 
 std::vector<HidDeviceInfo> EmulatedHost::enumerateDevices() {
@@ -242,10 +267,43 @@ void EmulatedHost::pressSettingButton(VirtualModule& m) {
 
 void EmulatedHost::deliver(VirtualModule& m, const std::vector<uint8_t>& reply) {
     if (m.silent) return;
-    const int64_t readyAt = clock_.nowMs() + m.replyDelayMs;
-    // Like a HID driver, every open read handle of the device gets the report.
-    for (EmulatedHandle* h : handles_)
-        if (h->overlapped_ && h->entry_->module == &m && h->epoch_ == m.epoch_) h->queue_.push_back({readyAt, reply});
+    if (capture_) {
+        capture_->push_back(reply);
+        return;
+    }
+    inFlight_.push_back({&m, m.epoch_, clock_.nowMs() + m.replyDelayMs, reply});
+    std::stable_sort(inFlight_.begin(), inFlight_.end(),
+                     [](const Arrival& a, const Arrival& b) { return a.atMs < b.atMs; });
+    arrive();  // a reply without delay is there before the module does anything else
+}
+
+void EmulatedHost::arrive() {
+    const int64_t now = clock_.nowMs();
+    while (!inFlight_.empty() && inFlight_.front().atMs <= now) {
+        const Arrival& a = inFlight_.front();
+        // Every read handle open on that device now gets the report; with
+        // none open, or the device gone, it is lost.
+        if (a.module->plugged() && a.module->epoch_ == a.epoch)
+            for (EmulatedHandle* h : handles_)
+                if (h->overlapped_ && h->entry_->module == a.module && h->epoch_ == a.epoch)
+                    h->queue_.push_back(a.data);
+        inFlight_.pop_front();
+    }
+}
+
+int64_t EmulatedHost::nextArrival(const VirtualModule* m, unsigned epoch) const {
+    for (const Arrival& a : inFlight_)
+        if (a.module == m && a.epoch == epoch) return a.atMs;
+    return -1;
+}
+
+std::vector<std::vector<uint8_t>> EmulatedHost::firmwareReplies(VirtualModule& m, const uint8_t* data,
+                                                                size_t length) {
+    std::vector<std::vector<uint8_t>> replies;
+    capture_ = &replies;
+    handleReport(m, data, length);
+    capture_ = nullptr;
+    return replies;
 }
 
 void EmulatedHost::handleReport(VirtualModule& m, const uint8_t* data, size_t length) {

@@ -51,6 +51,7 @@ public:
     uint8_t highMaskFault = 0;       // bits flipped in the high mask a configuration write stores
     bool silent = false;             // takes commands, never replies
     bool refuseWrites = false;       // every write fails
+    bool holdWrites = false;         // takes no write: each stays pending until the writer gives up
     bool unplugOnNextCommand = false;  // accepts the next write, then disappears
     int replyDelayMs = 0;            // the reply arrives this late
     uint16_t inputReportLength = 9;
@@ -105,16 +106,27 @@ public:
     std::vector<std::string> enumerate() override;
     // Modules and foreign devices with their IDs; locked interfaces without.
     std::vector<HidDeviceInfo> enumerateDevices() override;
+    bool attributes(const std::string& path, HidAttributes& out) override;
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
 
     // Count of open() calls that succeeded, for tests.
     int opens() const { return opens_; }
+
+    // The firmware of `m` outside this host, for a module that sits behind a
+    // real HID stack: runs one output report (byte 0 the report ID) and
+    // returns the input reports it answers with, none when silent. Nothing
+    // is queued on this host's handles; a re-enumeration still happens here.
+    std::vector<std::vector<uint8_t>> firmwareReplies(VirtualModule& m, const uint8_t* data, size_t length);
 
 private:
     friend class EmulatedHandle;
     struct Entry;
     void reenumerate(VirtualModule& m, ModuleMode newMode);
     void deliver(VirtualModule& m, const std::vector<uint8_t>& reply);
+    // Hands every report whose time has come to the read handles open now.
+    void arrive();
+    // When the next report for `m` (as enumerated at `epoch`) arrives; -1: none.
+    int64_t nextArrival(const VirtualModule* m, unsigned epoch) const;
     void handleReport(VirtualModule& m, const uint8_t* data, size_t length);
 
     Clock& clock_;
@@ -123,6 +135,16 @@ private:
     std::vector<class EmulatedHandle*> handles_;  // every open handle
     std::function<void()> onChanged_;
     int opens_ = 0;
+    std::vector<std::vector<uint8_t>>* capture_ = nullptr;  // set while firmwareReplies runs
+    // Replies on their way: like a HID stack, a report reaches the handles
+    // open when it arrives, not those open when its command was written.
+    struct Arrival {
+        VirtualModule* module;
+        unsigned epoch;
+        int64_t atMs;
+        std::vector<uint8_t> data;
+    };
+    std::deque<Arrival> inFlight_;  // in order of arrival
 };
 
 }  // namespace zelio

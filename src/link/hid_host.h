@@ -63,11 +63,16 @@ public:
     virtual const Failure& lastFailure() const { return failure_; }
     virtual bool attributes(HidAttributes& out) = 0;
     virtual bool caps(HidCaps& out) = 0;
-    // Writes one output report (byte 0 is the report ID), blocking.
+    // Writes one output report (byte 0 is the report ID), waiting at most
+    // kWriteTimeoutMs for the device to take it. A write that did not end in
+    // time is cancelled and fails (kind Timeout); its buffer may be the
+    // caller's again at once, even should the device still hold the write.
+    static constexpr int kWriteTimeoutMs = 1000;
     virtual bool write(const uint8_t* data, size_t length) = 0;
     // Reads one input report (byte 0 is the report ID) into `buffer`, waiting
-    // at most `timeoutMs`. On a time-out the pending read is cancelled and its
-    // completion awaited before this returns, so the buffer is free again.
+    // at most `timeoutMs`; 0 only takes what is queued already. `buffer` is
+    // the caller's again when this returns, whatever the result (a back end
+    // may keep a poll's read pending in a buffer of its own for the next call).
     virtual ReadResult read(uint8_t* buffer, size_t length, int timeoutMs) = 0;
 
 protected:
@@ -95,8 +100,13 @@ public:
         for (std::string& path : enumerate()) devices.push_back(HidDeviceInfo{std::move(path), std::nullopt, {}, {}});
         return devices;
     }
-    // Opens an interface; `overlapped` asks for the handle used for reads.
-    // nullptr when the interface cannot be opened (e.g. held by the system).
+    // Vendor and product ID of an interface without opening it for reading
+    // or writing (keyboards and mice refuse that, and on some systems asking
+    // costs the user a permission prompt). This default opens it.
+    virtual bool attributes(const std::string& path, HidAttributes& out);
+    // Opens an interface for reading and writing; `overlapped` asks for the
+    // handle used for reads. nullptr when the interface cannot be opened
+    // (e.g. held by the system), with the reason in lastFailure().
     virtual std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) = 0;
     // Why the last enumerate() or open() failed (kind None after a success).
     virtual const Failure& lastFailure() const { return failure_; }
@@ -104,6 +114,11 @@ public:
 protected:
     Failure failure_;
 };
+
+inline bool HidHost::attributes(const std::string& path, HidAttributes& out) {
+    std::unique_ptr<HidHandle> handle = open(path, false);
+    return handle && handle->attributes(out);
+}
 
 // Pause and time source, injectable so tests need not wait for real.
 class Clock {

@@ -283,6 +283,17 @@ std::string usbPortOfSysfsPath(const std::string& sysfsPath) {
     return port;
 }
 
+bool HidapiHost::attributes(const std::string& path, HidAttributes& out) {
+    const auto it = enumerated_.find(path);
+    if (it == enumerated_.end()) {
+        failure_ = Failure{FailureKind::NotFound, "attributes " + path, "not in the last enumeration"};
+        return false;
+    }
+    failure_ = Failure{};
+    out = it->second;
+    return true;
+}
+
 std::unique_ptr<HidHandle> HidapiHost::open(const std::string& path, bool /*overlapped*/) {
     if (!library_->ready || path.empty()) {
         failure_ = Failure{FailureKind::NotFound, "open", "no such device"};

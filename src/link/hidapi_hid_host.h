@@ -28,6 +28,9 @@ public:
     // With vendor/product ID and serial number from the library and, for a
     // Linux hidraw node, the USB port from sysfs.
     std::vector<HidDeviceInfo> enumerateDevices() override;
+    // The IDs hid_enumerate gave for the path: nothing is opened (on macOS
+    // opening a keyboard would ask the user for input-monitoring permission).
+    bool attributes(const std::string& path, HidAttributes& out) override;
     // Both kinds of handle are the same to hidapi; `overlapped` is ignored.
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "link/hid_host.h"
@@ -22,6 +24,8 @@ public:
     static constexpr int kReplyTimeoutMs = 2000;
     // Report ID, marker, code and five parameters.
     static constexpr size_t kCommandReportLength = 9;
+    // Reply fields a module's input report must hold to be one.
+    static constexpr size_t kMinReplyFields = 6;
 
     ModuleLink(HidHost& host, Clock& clock);
     ~ModuleLink();
@@ -48,10 +52,13 @@ public:
     const HidCaps& caps() const { return caps_; }
     // Why the last failed step failed (kind None while the last step succeeded).
     const Failure& lastFailure() const { return failure_; }
+    // For callers that try several product IDs: the failure to report.
+    void keepFailure(Failure failure) { failure_ = std::move(failure); }
 
 private:
     void writeReport(std::span<const std::uint8_t> report);
-    void readReply();
+    void drainQueuedReports();
+    void readReply(uint8_t command);
     void fail(FailureKind kind, std::string call, std::string reason);
     void fail(const Failure& failure, FailureKind fallback);
 

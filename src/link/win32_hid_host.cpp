@@ -14,9 +14,13 @@ extern "C" {
 
 #include "link/win32_text.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cwchar>
 #include <limits>
+#include <mutex>
+#include <string>
+#include <vector>
 #include <utility>
 
 namespace zelio {
@@ -51,16 +55,44 @@ Failure lastError(const char* call) {
 
 }  // namespace
 
-struct Win32HidHost::CompletionEvent {
-    unique_handle handle;
+namespace {
+
+// How long a cancelled write may take to end before the command gives up on it.
+constexpr DWORD kCancelWaitMs = 200;
+
+// One overlapped read or write: what the system may still write to until it ends.
+struct PendingOperation {
+    OVERLAPPED record{};
+    unique_handle event;
+    std::vector<uint8_t> bytes;
+    bool ended() const { return WaitForSingleObject(event.get(), 0) == WAIT_OBJECT_0; }
 };
 
-namespace {
+// Reads and writes that outlived their cancellation, kept until the system
+// ends them.
+// Never destroyed: one may still be pending when the program exits.
+std::mutex& parkedMutex() {
+    static std::mutex* mutex = new std::mutex;
+    return *mutex;
+}
+std::vector<std::unique_ptr<PendingOperation>>& parkedOperations() {
+    static auto* writes = new std::vector<std::unique_ptr<PendingOperation>>;
+    return *writes;
+}
+
+void parkOperation(std::unique_ptr<PendingOperation> op) {
+    std::lock_guard<std::mutex> lock(parkedMutex());
+    parkedOperations().push_back(std::move(op));
+}
+
+void reapEndedOperations() {
+    std::lock_guard<std::mutex> lock(parkedMutex());
+    std::erase_if(parkedOperations(), [](const std::unique_ptr<PendingOperation>& op) { return op->ended(); });
+}
 
 class Win32HidHandle final : public HidHandle {
 public:
-    Win32HidHandle(unique_handle file, bool overlapped, std::shared_ptr<Win32HidHost::CompletionEvent> event)
-        : file_(std::move(file)), overlapped_(overlapped), event_(std::move(event)) {}
+    Win32HidHandle(unique_handle file, bool forReads) : file_(std::move(file)), forReads_(forReads) {}
 
     bool attributes(HidAttributes& out) override {
         HIDD_ATTRIBUTES attributes{};
@@ -97,71 +129,106 @@ public:
             failure_ = Failure{FailureKind::Io, "WriteFile", "nothing to write"};
             return false;
         }
+        reapEndedOperations();
+        // Record, event and bytes of this write live on the heap: should the
+        // device hold the write past its cancellation, they stay allocated
+        // until it ends (see parkWrite), never freed or reused under it.
+        auto op = std::make_unique<PendingOperation>();
+        op->bytes.assign(data, data + length);
+        op->event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!op->event) {
+            failure_ = lastError("CreateEventW");
+            return false;
+        }
+        op->record.hEvent = op->event.get();
         const DWORD wanted = static_cast<DWORD>(length);
-        DWORD written = 0;
-        if (!overlapped_) {
-            if (!WriteFile(file_.get(), data, wanted, &written, nullptr)) {
-                failure_ = lastError("WriteFile");
+        if (!WriteFile(file_.get(), op->bytes.data(), wanted, nullptr, &op->record) &&
+            GetLastError() != ERROR_IO_PENDING) {
+            failure_ = lastError("WriteFile");
+            return false;
+        }
+        if (WaitForSingleObject(op->event.get(), kWriteTimeoutMs) != WAIT_OBJECT_0) {
+            // Not taken in time (a busy, resetting or hung device): cancel,
+            // and wait for the cancellation only so long. Some HID stacks
+            // pass the write on in a request of their own that a cancel
+            // does not reach; the command fails on time all the same.
+            CancelIoEx(file_.get(), &op->record);
+            if (WaitForSingleObject(op->event.get(), kCancelWaitMs) != WAIT_OBJECT_0) {
+                parkOperation(std::move(op));
+                failure_ = Failure{FailureKind::Timeout, "WriteFile",
+                                   "the device did not take the report within " + std::to_string(kWriteTimeoutMs) +
+                                       " ms"};
                 return false;
             }
-            return checkWritten(written, wanted);
         }
-        // A handle opened for overlapped I/O needs an OVERLAPPED record even
-        // for a blocking write; wait for the write to end before returning.
-        HANDLE event = event_->handle.get();
-        ResetEvent(event);
-        OVERLAPPED record{};
-        record.hEvent = event;
-        BOOL ok = WriteFile(file_.get(), data, wanted, nullptr, &record);
-        if (!ok && GetLastError() == ERROR_IO_PENDING) ok = GetOverlappedResult(file_.get(), &record, &written, TRUE);
-        else if (ok) ok = GetOverlappedResult(file_.get(), &record, &written, FALSE);
-        if (!ok) failure_ = lastError("WriteFile");
-        ResetEvent(event);
-        return ok && checkWritten(written, wanted);
+        DWORD written = 0;
+        if (!GetOverlappedResult(file_.get(), &op->record, &written, FALSE)) {
+            failure_ = GetLastError() == ERROR_OPERATION_ABORTED
+                           ? Failure{FailureKind::Timeout, "WriteFile",
+                                     "the device did not take the report within " + std::to_string(kWriteTimeoutMs) +
+                                         " ms"}
+                           : lastError("WriteFile");
+            return false;
+        }
+        failure_ = Failure{};
+        return checkWritten(written, wanted);
+    }
+
+    ~Win32HidHandle() override {
+        // A read left pending by a poll: cancelled, and its record kept until
+        // it has ended.
+        if (pending_) {
+            CancelIoEx(file_.get(), &pending_->record);
+            parkOperation(std::move(pending_));
+        }
     }
 
     ReadResult read(uint8_t* buffer, size_t length, int timeoutMs) override {
-        // A read needs the overlapped handle: on a synchronous one it could
-        // block for ever.
-        if (!overlapped_ || buffer == nullptr || length == 0 || length > std::numeric_limits<DWORD>::max()) {
+        // Reads are for the handle opened for them.
+        if (!forReads_ || buffer == nullptr || length == 0 || length > std::numeric_limits<DWORD>::max()) {
             failure_ = Failure{FailureKind::Io, "ReadFile", "this handle cannot read"};
             return ReadResult::Error;
         }
         failure_ = Failure{};
-        HANDLE event = event_->handle.get();
-        ResetEvent(event);
-        OVERLAPPED record{};
-        record.hEvent = event;
-        DWORD transferred = 0;
-        ReadResult result;
-        if (!ReadFile(file_.get(), buffer, static_cast<DWORD>(length), nullptr, &record) &&
-            GetLastError() != ERROR_IO_PENDING) {
-            failure_ = lastError("ReadFile");
-            result = ReadResult::Error;  // the read never started
-        } else {
-            const DWORD wait = WaitForSingleObject(event, static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 0));
-            if (wait == WAIT_OBJECT_0) {
-                if (GetOverlappedResult(file_.get(), &record, &transferred, FALSE)) {
-                    result = ReadResult::Ok;
-                } else {
-                    failure_ = lastError("ReadFile");
-                    result = ReadResult::Error;
-                }
-            } else {
-                // Cancel, then wait until the cancelled read has really ended:
-                // `buffer` and `record` must not be written after we return.
-                CancelIo(file_.get());
-                GetOverlappedResult(file_.get(), &record, &transferred, TRUE);
-                if (wait == WAIT_TIMEOUT) {
-                    result = ReadResult::Timeout;
-                } else {
-                    failure_ = lastError("WaitForSingleObject");
-                    result = ReadResult::Error;
-                }
+        if (!pending_) {
+            // Into a buffer of the handle's own: a poll (time-out 0) leaves
+            // the read pending for the next call instead of cancelling it.
+            auto op = std::make_unique<PendingOperation>();
+            op->bytes.assign(length, 0);
+            op->event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+            if (!op->event) {
+                failure_ = lastError("CreateEventW");
+                return ReadResult::Error;
             }
+            op->record.hEvent = op->event.get();
+            if (!ReadFile(file_.get(), op->bytes.data(), static_cast<DWORD>(length), nullptr, &op->record) &&
+                GetLastError() != ERROR_IO_PENDING) {
+                failure_ = lastError("ReadFile");
+                return ReadResult::Error;  // the read never started
+            }
+            pending_ = std::move(op);
         }
-        ResetEvent(event);
-        return result;
+        const DWORD wait = WaitForSingleObject(pending_->event.get(), static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 0));
+        if (wait == WAIT_TIMEOUT && timeoutMs <= 0) return ReadResult::Timeout;  // still pending
+        if (wait != WAIT_OBJECT_0) {
+            // Cancel, then wait until the cancelled read has really ended. A
+            // read that completed just as the time ran out is a reply; only
+            // an aborted one is a time-out.
+            CancelIoEx(file_.get(), &pending_->record);
+        }
+        DWORD transferred = 0;
+        const bool completed = GetOverlappedResult(file_.get(), &pending_->record, &transferred, TRUE) != FALSE;
+        const DWORD error = completed ? ERROR_SUCCESS : GetLastError();
+        std::unique_ptr<PendingOperation> op = std::move(pending_);
+        if (completed) {
+            std::fill(buffer, buffer + length, uint8_t{0});
+            std::copy_n(op->bytes.begin(), std::min<size_t>({length, transferred, op->bytes.size()}), buffer);
+            return ReadResult::Ok;
+        }
+        if (error == ERROR_OPERATION_ABORTED && wait == WAIT_TIMEOUT) return ReadResult::Timeout;
+        SetLastError(error);
+        failure_ = lastError(wait == WAIT_FAILED ? "WaitForSingleObject" : "ReadFile");
+        return ReadResult::Error;
     }
 
 private:
@@ -173,8 +240,8 @@ private:
     }
 
     unique_handle file_;
-    bool overlapped_;
-    std::shared_ptr<Win32HidHost::CompletionEvent> event_;
+    bool forReads_;
+    std::unique_ptr<PendingOperation> pending_;  // a read a poll left pending
 };
 
 }  // namespace
@@ -216,30 +283,42 @@ std::vector<std::string> Win32HidHost::enumerate() {
     return paths;
 }
 
+bool Win32HidHost::attributes(const std::string& path, HidAttributes& out) {
+    // No access asked for: enough for the IDs, and granted for devices the
+    // system keeps to itself (keyboards, mice).
+    unique_handle file(CreateFileW(win32::widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+    if (!file) {
+        failure_ = lastError("CreateFileW");
+        return false;
+    }
+    HIDD_ATTRIBUTES attributes{};
+    attributes.Size = sizeof(attributes);
+    if (!HidD_GetAttributes(file.get(), &attributes)) {
+        failure_ = lastError("HidD_GetAttributes");
+        return false;
+    }
+    failure_ = Failure{};
+    out.vendorId = attributes.VendorID;
+    out.productId = attributes.ProductID;
+    return true;
+}
+
 std::unique_ptr<HidHandle> Win32HidHost::open(const std::string& path, bool overlapped) {
     const std::wstring widePath = win32::widen(path);
     if (widePath.empty()) {
         failure_ = Failure{FailureKind::NotFound, "CreateFileW", "empty device path"};
         return nullptr;
     }
+    // Overlapped either way: writes are bounded too.
     unique_handle file(CreateFileW(widePath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr));
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (!file) {
         failure_ = lastError("CreateFileW");
         return nullptr;
     }
-    if (!event_) {
-        // Manual reset, initially signalled, unnamed.
-        unique_handle event(CreateEventW(nullptr, TRUE, TRUE, nullptr));
-        if (!event) {
-            failure_ = lastError("CreateEventW");
-            return nullptr;
-        }
-        event_ = std::make_shared<CompletionEvent>();
-        event_->handle = std::move(event);
-    }
     failure_ = Failure{};
-    return std::make_unique<Win32HidHandle>(std::move(file), overlapped, event_);
+    return std::make_unique<Win32HidHandle>(std::move(file), overlapped);
 }
 
 }  // namespace zelio

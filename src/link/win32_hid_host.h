@@ -19,16 +19,11 @@ public:
 
     // Device paths (UTF-8) of the present HID interfaces.
     std::vector<std::string> enumerate() override;
-    // CreateFileW on the path, with FILE_FLAG_OVERLAPPED when `overlapped`.
-    // Reads are possible on overlapped handles only.
+    // HidD_GetAttributes on a handle opened with no access at all.
+    bool attributes(const std::string& path, HidAttributes& out) override;
+    // CreateFileW on the path, for overlapped I/O (writes are bounded too).
+    // Reads are possible on handles opened with `overlapped` only.
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
-
-    // The manual-reset completion event shared by every read; created on the
-    // first successful open and kept for the host's life.
-    struct CompletionEvent;
-
-private:
-    std::shared_ptr<CompletionEvent> event_;
 };
 
 }  // namespace zelio

@@ -1,5 +1,7 @@
 #include "protocol/command_set.h"
 
+#include <utility>
+
 namespace zelio {
 
 CommandReport commandReport(int code, int p1, int p2, int p3, int p4, int p5) {
@@ -16,7 +18,12 @@ CommandReport commandReport(int code, int p1, int p2, int p3, int p4, int p5) {
 
 uint16_t CommandSet::attach() {
     attached_ = static_cast<uint16_t>(link_.connect(kSettingId280));
-    if (attached_ == 0) attached_ = static_cast<uint16_t>(link_.connect(kSettingId260));
+    if (attached_ != 0) return attached_;
+    // A 0x280 that is there but cannot be opened says more than "no 0x260".
+    Failure first = link_.lastFailure();
+    attached_ = static_cast<uint16_t>(link_.connect(kSettingId260));
+    if (attached_ == 0 && first.kind != FailureKind::NotFound && link_.lastFailure().kind == FailureKind::NotFound)
+        link_.keepFailure(std::move(first));
     return attached_;
 }
 

@@ -48,6 +48,33 @@ TEST(Emulator, SettingButtonOnlyOnZel280AndChangesNotify) {
     EXPECT_EQ(changes, 3);
 }
 
+// As a HID stack does: a report reaches the read handles open when it
+// arrives, each its own copy, not those open when its command was written.
+TEST(Emulator, AReplyReachesTheReadHandlesOpenWhenItArrives) {
+    ManualClock clock;
+    EmulatedHost host(clock);
+    VirtualModule& m = host.addModule(Model::Zel280, 3, 0x12, ModuleMode::Setting);
+    m.replyDelayMs = 100;
+    const std::string path = host.enumerate()[0];
+    auto writer = host.open(path, false);
+    auto early = host.open(path, true);
+    const CommandReport version = commandReport(0x40);
+    ASSERT_TRUE(writer->write(version.data(), version.size()));
+    clock.advance(50);
+    early.reset();
+    auto first = host.open(path, true);
+    auto second = host.open(path, true);
+    uint8_t buffer[9] = {};
+    EXPECT_EQ(first->read(buffer, sizeof buffer, 0), ReadResult::Timeout);
+    EXPECT_EQ(first->read(buffer, sizeof buffer, 50), ReadResult::Ok);  // it arrives as the wait ends
+    EXPECT_EQ(buffer[1], 0x40);
+    EXPECT_EQ(clock.nowMs(), 100);
+    EXPECT_EQ(second->read(buffer, sizeof buffer, 0), ReadResult::Ok);
+    EXPECT_EQ(second->read(buffer, sizeof buffer, 0), ReadResult::Timeout);
+    auto late = host.open(path, true);
+    EXPECT_EQ(late->read(buffer, sizeof buffer, 500), ReadResult::Timeout);
+}
+
 TEST(Emulator, HandlesGoStaleAfterReenumeration) {
     ManualClock clock;
     EmulatedHost host(clock);

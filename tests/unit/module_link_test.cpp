@@ -154,6 +154,67 @@ TEST_F(LinkTest, ReplyPastTheLimitIsNeverTakenForTheNextCommandsAnswer) {
     m.replyDelayMs = 0;
     ASSERT_EQ(link.transact(0x280, commandReport(0x43, 0)), 1);
     EXPECT_EQ(link.reply(), (Reply{0x43, 0x00, 0x03, 0x00, 0x00, 0x00}));
+
+    // The late version reply reaches the next command's read handle, which
+    // is open when it arrives: just before that command's write...
+    clock.advance(1000);  // nothing of the above is on its way any more
+    m.replyDelayMs = ModuleLink::kReplyTimeoutMs + ModuleLink::kPauseMs;
+    EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 0);
+    m.replyDelayMs = 0;
+    ASSERT_EQ(link.transact(0x280, commandReport(0x43, 0)), 1);
+    EXPECT_EQ(link.reply(), (Reply{0x43, 0x00, 0x03, 0x00, 0x00, 0x00}));
+
+    // ... or after it, ahead of the real reply.
+    clock.advance(1000);
+    m.replyDelayMs = ModuleLink::kReplyTimeoutMs + ModuleLink::kPauseMs + 10;
+    EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 0);
+    m.replyDelayMs = 100;
+    ASSERT_EQ(link.transact(0x280, commandReport(0x43, 0)), 1);
+    EXPECT_EQ(link.reply(), (Reply{0x43, 0x00, 0x03, 0x00, 0x00, 0x00}));
+
+    // A reply without the echo still counts.
+    m.replyDelayMs = 0;
+    m.replyOverride = {0x00, 0x21};
+    ASSERT_EQ(link.transact(0x280, commandReport(0x40)), 1);
+    EXPECT_EQ(link.reply(), (Reply{0x00, 0x21, 0x00, 0x00, 0x00, 0x00}));
+}
+
+TEST_F(LinkTest, WriteTheModuleNeverTakesFailsWithinItsBound) {
+    VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    m.holdWrites = true;
+    const int64_t before = clock.nowMs();
+    EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 0);
+    EXPECT_EQ(clock.nowMs() - before, ModuleLink::kPauseMs + HidHandle::kWriteTimeoutMs);
+    EXPECT_EQ(link.lastFailure().kind, FailureKind::Timeout);
+    m.holdWrites = false;
+    EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 1);
+}
+
+// The IDs decide before anything is opened for I/O: other devices are never
+// opened, an interface whose reports cannot carry a command is passed over,
+// and a module that cannot be opened says why.
+TEST_F(LinkTest, OnlyTheModuleIsOpenedAndOnlyWhenItsReportsFit) {
+    host.addLockedInterface();
+    host.addForeignDevice(0x1234, 0x280);
+    VirtualModule& narrow = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    narrow.outputReportLength = 8;
+    VirtualModule& shortReplies = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    shortReplies.inputReportLength = 6;
+    VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    EXPECT_EQ(link.listModules(), (std::vector<uint16_t>{0x280, 0x280, 0x280}));
+    EXPECT_EQ(host.opens(), 0);
+    const int opensBefore = host.opens();
+    ASSERT_EQ(link.transact(0x280, commandReport(0x40)), 1);
+    EXPECT_EQ(m.reportCount, 1u);
+    EXPECT_EQ(narrow.reportCount + shortReplies.reportCount, 0u);
+    EXPECT_EQ(host.opens() - opensBefore, 4);  // the two misfits' write handles, the module's two
+
+    m.accessDenied = true;
+    narrow.outputReportLength = shortReplies.inputReportLength = 9;
+    narrow.accessDenied = shortReplies.accessDenied = true;
+    EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 0);
+    EXPECT_EQ(link.lastFailure().kind, FailureKind::Access);
+    EXPECT_EQ(link.lastFailure().text(), "found 0x280 at emu://2 but cannot open it: access denied");
 }
 
 TEST_F(LinkTest, LongReportsAreZeroFilledBeyondTheCommand) {
@@ -175,9 +236,9 @@ TEST_F(LinkTest, ShortReportsFailCleanlyWithoutOverrun) {
     m.outputReportLength = 5;  // the command does not fit: the module ignores it
     EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 0);
     m.outputReportLength = 9;
-    m.inputReportLength = 3;  // a reply with only two data bytes
-    ASSERT_EQ(link.transact(0x280, commandReport(0x40)), 1);
-    EXPECT_EQ(link.reply(), (Reply{0x40, 0x12, 0x00, 0x00, 0x00, 0x00}));
+    m.inputReportLength = 3;  // replies of two data bytes cannot be its replies
+    EXPECT_EQ(link.transact(0x280, commandReport(0x40)), 0);
+    EXPECT_EQ(m.reportCount, 0u);
     m.inputReportLength = 9;
     EXPECT_EQ(link.transact(0x280, commandReport(0x43, 0)), 1);
     EXPECT_EQ(link.reply(), (Reply{0x43, 0x00, 0x01, 0x00, 0x00, 0x00}));

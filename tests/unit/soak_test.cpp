@@ -124,9 +124,15 @@ private:
             if (id != 0 && m->plugged() && m->productId() == id) return m;
         return nullptr;
     }
+    // Whether the link takes it for a module: its reports can carry a
+    // command and a reply.
+    static bool fits(const VirtualModule* m) {
+        return m && m->outputReportLength >= ModuleLink::kCommandReportLength &&
+               m->inputReportLength >= 1 + ModuleLink::kMinReplyFields;
+    }
     uint16_t expectedAttach() {
-        if (moduleAt(kSettingId280)) return kSettingId280;
-        if (moduleAt(kSettingId260)) return kSettingId260;
+        if (fits(moduleAt(kSettingId280))) return kSettingId280;
+        if (fits(moduleAt(kSettingId260))) return kSettingId260;
         return 0;
     }
     std::vector<uint16_t> expectedList() {
@@ -231,9 +237,10 @@ void Soak::step(uint64_t index) {
 
     // What the fault does to the command's report and its reply.
     const bool writes = command != Command::Attach && command != Command::List;
-    const bool writeAccepted = writes && m && !m->refuseWrites && m->outputReportLength > 0;
+    // A module whose reports cannot carry a command is not found at all.
+    const bool writeAccepted = writes && fits(m) && !m->refuseWrites;
     const bool unplugs = writeAccepted && m->unplugOnNextCommand;
-    const bool handled = writeAccepted && !unplugs && m->outputReportLength >= ModuleLink::kCommandReportLength;
+    const bool handled = writeAccepted && !unplugs;
     const bool replyInTime = handled && !m->silent && m->inputReportLength > 0 &&
                              m->replyDelayMs <= ModuleLink::kReplyTimeoutMs;
     // The reply's data bytes as they reach the host, when they may not be

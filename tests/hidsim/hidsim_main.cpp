@@ -1,0 +1,235 @@
+// zelio-hidsim: installs virtual modules behind Wine's HID class driver,
+// serves them with the emulator's firmware, and either runs a program
+// against them or waits; the devices are removed when it ends.
+//
+//   zelio-hidsim [DEVICE...] [-- PROGRAM [ARGS...]]
+//   zelio-hidsim [DEVICE...] --bench N
+//   zelio-hidsim --clean
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <shellapi.h>
+
+#include "hidsim.h"
+#include "link/module_link.h"
+#include "link/win32_hid_host.h"
+#include "protocol/command_set.h"
+
+namespace {
+
+using namespace zelio;
+using namespace zelio::hidsim;
+
+constexpr const char* kUsage =
+    "usage: zelio-hidsim [DEVICE...] [-- PROGRAM [ARGS...]]\n"
+    "       zelio-hidsim [DEVICE...] --bench N\n"
+    "       zelio-hidsim --clean\n"
+    "\n"
+    "Devices (each may be given several times):\n"
+    "  --module MODEL:MODE[:FAULT,...]   a virtual module; MODEL 280 or 260,\n"
+    "        MODE setting or normal (ID nibble 1), FAULTs:\n"
+    "          silent          takes commands, never replies\n"
+    "          late=MS         every reply arrives MS milliseconds late\n"
+    "          hold-writes     writes are taken and never complete\n"
+    "          wide            65-byte reports instead of 9\n"
+    "          unplug          pulled out on the next command (during its read)\n"
+    "  --foreign VID:PID [xN]   a HID device of another vendor (N of them)\n"
+    "\n"
+    "With a PROGRAM it is run in this Wine session and its exit status\n"
+    "returned; without one the devices stay until Enter is pressed.\n"
+    "--bench N times N firmware-version commands through the real HID path and\n"
+    "prints the link's own time per command (the 40 ms pause taken off).\n"
+    "--clean removes every virtual device left in the prefix.\n";
+
+std::vector<std::string> splitAt(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::stringstream in(text);
+    std::string part;
+    while (std::getline(in, part, separator)) parts.push_back(part);
+    return parts;
+}
+
+bool hexNumber(const std::string& text, unsigned& value) {
+    char* end = nullptr;
+    value = static_cast<unsigned>(std::strtoul(text.c_str(), &end, 16));
+    return !text.empty() && end && *end == '\0' && value <= 0xFFFF;
+}
+
+bool addModule(Bench& bench, const std::string& spec) {
+    const std::vector<std::string> parts = splitAt(spec, ':');
+    if (parts.size() < 2 || (parts[0] != "280" && parts[0] != "260") ||
+        (parts[1] != "setting" && parts[1] != "normal"))
+        return false;
+    const Model model = parts[0] == "280" ? Model::Zel280 : Model::Zel260;
+    const ModuleMode mode = parts[1] == "setting" ? ModuleMode::Setting : ModuleMode::Normal;
+    Faults faults;
+    bool silent = false, wide = false, unplug = false;
+    int lateMs = 0;
+    if (parts.size() > 2) {
+        for (const std::string& fault : splitAt(parts[2], ',')) {
+            if (fault == "silent") silent = true;
+            else if (fault == "hold-writes") faults.holdWrites = true;
+            else if (fault == "wide") wide = true;
+            else if (fault == "unplug") unplug = true;
+            else if (fault.rfind("late=", 0) == 0) lateMs = std::atoi(fault.c_str() + 5);
+            else return false;
+        }
+    }
+    VirtualModule* m = bench.addModule(model, 1, 0x12, mode, [&](VirtualModule& module) {
+        module.silent = silent;
+        module.replyDelayMs = lateMs;
+        module.unplugOnNextCommand = unplug;
+        if (wide) module.inputReportLength = module.outputReportLength = 65;
+    }, faults);
+    if (!m) std::cerr << "zelio-hidsim: module " << spec << ": " << bench.error() << '\n';
+    return m != nullptr;
+}
+
+// Times `count` firmware-version commands to the first module through the
+// real path. Each command pauses 40 ms by design; what is left is the link.
+int benchmark(int count) {
+    Win32HidHost host;
+    ModuleLink link(host, systemClock());
+    CommandSet commands(link);
+    const uint16_t id = commands.attach();
+    if (id == 0) {
+        std::cerr << "zelio-hidsim: no module to time\n";
+        return 1;
+    }
+    const CommandReport report = commandReport(cmd::kFirmwareVersion);
+    std::vector<double> linkMs;  // each command's time, the pause taken off
+    for (int i = 0; i < count; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        if (!link.transact(id, report)) {
+            std::cerr << "zelio-hidsim: command " << i + 1 << " failed: " << link.lastFailure().text() << '\n';
+            return 1;
+        }
+        linkMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() -
+                         ModuleLink::kPauseMs);
+    }
+    // Of that, finding the module: enumeration and every interface's IDs.
+    std::vector<double> findMs;
+    size_t interfaces = 0;
+    for (int i = 0; i < count; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        const std::vector<std::string> paths = host.enumerate();
+        for (const std::string& path : paths) {
+            HidAttributes ids;
+            host.attributes(path, ids);
+        }
+        interfaces = paths.size();
+        findMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+    // The median and the fastest: a shared machine's load shows in the mean.
+    std::sort(linkMs.begin(), linkMs.end());
+    std::sort(findMs.begin(), findMs.end());
+    std::printf("%d commands; the link's own time per command (the %d ms pause taken off): median %.1f ms, "
+                "fastest %.1f ms; of it finding the module among %zu HID interfaces: median %.1f ms\n",
+                count, ModuleLink::kPauseMs, linkMs[linkMs.size() / 2], linkMs.front(), interfaces,
+                findMs[findMs.size() / 2]);
+    return 0;
+}
+
+std::wstring quoted(const std::wstring& word) {
+    if (!word.empty() && word.find_first_of(L" \t\"") == std::wstring::npos) return word;
+    std::wstring out = L"\"";
+    for (wchar_t c : word) {
+        if (c == L'"') out += L'\\';
+        out += c;
+    }
+    return out + L"\"";
+}
+
+int runCommand(const std::vector<std::wstring>& words) {
+    std::wstring commandLine;
+    for (const std::wstring& word : words) commandLine += (commandLine.empty() ? L"" : L" ") + quoted(word);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        std::cerr << "zelio-hidsim: cannot start the program (error " << GetLastError() << ")\n";
+        return 1;
+    }
+    WaitForSingleObject(info.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(info.hProcess, &code);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return static_cast<int>(code);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    std::vector<std::wstring> program;
+    for (int i = 1; i < argc; ++i) {
+        std::wstring word = argv[i];
+        if (word == L"--") {
+            program.assign(argv + i + 1, argv + argc);
+            break;
+        }
+        args.emplace_back(word.begin(), word.end());  // options are ASCII
+    }
+    if (args.size() == 1 && args[0] == "--clean") {
+        std::cout << removeAllDevices() << " device(s) removed\n";
+        return 0;
+    }
+
+    Bench bench;
+    if (!bench.error().empty()) {
+        std::cerr << "zelio-hidsim: " << bench.error() << '\n';
+        return 1;
+    }
+    int benchCount = 0;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const bool hasValue = i + 1 < args.size();
+        if (args[i] == "--module" && hasValue) {
+            if (!addModule(bench, args[++i])) {
+                std::cerr << kUsage;
+                return 2;
+            }
+        } else if (args[i] == "--foreign" && hasValue) {
+            const std::vector<std::string> ids = splitAt(args[++i], ':');
+            unsigned vid = 0, pid = 0;
+            if (ids.size() != 2 || !hexNumber(ids[0], vid) || !hexNumber(ids[1], pid)) {
+                std::cerr << kUsage;
+                return 2;
+            }
+            int copies = 1;
+            if (i + 1 < args.size() && args[i + 1].size() > 1 && args[i + 1][0] == 'x')
+                copies = std::atoi(args[++i].c_str() + 1);
+            for (int n = 0; n < copies; ++n) {
+                if (!bench.addForeign(static_cast<uint16_t>(vid), static_cast<uint16_t>(pid))) {
+                    std::cerr << "zelio-hidsim: foreign device: " << bench.error() << '\n';
+                    return 1;
+                }
+            }
+        } else if (args[i] == "--bench" && hasValue) {
+            benchCount = std::atoi(args[++i].c_str());
+            if (benchCount <= 0) {
+                std::cerr << kUsage;
+                return 2;
+            }
+        } else {
+            std::cerr << kUsage;
+            return 2;
+        }
+    }
+
+    if (benchCount > 0) return benchmark(benchCount);
+    if (!program.empty()) return runCommand(program);
+    std::cout << "virtual devices ready; press Enter to remove them" << std::endl;
+    std::string line;
+    std::getline(std::cin, line);
+    return 0;
+}
