@@ -6,8 +6,9 @@
 // platform steps to make one of them fail.
 #pragma once
 
-#include <filesystem>
 #include <functional>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace zelio {
@@ -19,15 +20,26 @@ enum class TempFileResult {
     Failed,      // created, but writing or flushing failed; the caller removes it
 };
 
+// Paths are UTF-8 (the platform steps convert them), so that a program can
+// save without std::filesystem::path, whose conversions bring in the locale
+// machinery.
 struct AtomicFileSteps {
+    // The file a save of `path` writes: `path` itself, or the file a symbolic
+    // link there points to (replacing the link would put a file in its
+    // place); nothing when that file is marked read-only, which a save
+    // leaves as it is even for a user the system would let write it.
+    std::function<std::optional<std::string>(const std::string& path)> target;
     // Creates `temp`, only if no such file exists, and writes `bytes` to disk.
-    std::function<TempFileResult(const std::filesystem::path& temp, std::string_view bytes)> writeTemp;
+    std::function<TempFileResult(const std::string& temp, std::string_view bytes)> writeTemp;
     // Puts `temp` in the place of `target` in one step and makes that durable.
     // Fails, leaving `target` as it was, when `target` is read-only.
-    std::function<bool(const std::filesystem::path& temp, const std::filesystem::path& target)> replace;
+    std::function<bool(const std::string& temp, const std::string& target)> replace;
     // The fallback where no temporary file can be made: truncate `target`
     // (creating it if need be) and write `bytes`; true when all were written.
-    std::function<bool(const std::filesystem::path& target, std::string_view bytes)> writeInPlace;
+    std::function<bool(const std::string& target, std::string_view bytes)> writeInPlace;
+    // Removes a temporary file that was not used; quietly does nothing when
+    // there is none.
+    std::function<void(const std::string& temp)> remove;
 };
 
 // The steps of the platform the program was built for.

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <system_error>
 
 namespace zelio {
 
@@ -33,7 +35,7 @@ private:
     int fd_;
 };
 
-TempFileResult writeTemp(const std::filesystem::path& temp, std::string_view bytes) {
+TempFileResult writeTemp(const std::string& temp, std::string_view bytes) {
     Descriptor file(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (file.get() < 0) return errno == EEXIST ? TempFileResult::Exists : TempFileResult::NotCreated;
     size_t done = 0;
@@ -47,7 +49,7 @@ TempFileResult writeTemp(const std::filesystem::path& temp, std::string_view byt
     return file.close() ? TempFileResult::Written : TempFileResult::Failed;
 }
 
-bool replace(const std::filesystem::path& temp, const std::filesystem::path& target) {
+bool replace(const std::string& temp, const std::string& target) {
     struct stat old {};
     if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
         // rename() needs only the folder's permission: refuse what an
@@ -60,7 +62,7 @@ bool replace(const std::filesystem::path& temp, const std::filesystem::path& tar
     // Make the new directory entry durable. The file is already replaced by
     // now, so a folder that cannot be synced (some file systems refuse)
     // does not make the save a failure.
-    std::filesystem::path folder = target.parent_path();
+    std::filesystem::path folder = std::filesystem::path(target).parent_path();
     if (folder.empty()) folder = ".";
     Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0) ::fsync(dir.get());
@@ -68,7 +70,7 @@ bool replace(const std::filesystem::path& temp, const std::filesystem::path& tar
 }
 
 // The old way, for folders that take no new file: truncate, then write.
-bool writeInPlace(const std::filesystem::path& target, std::string_view bytes) {
+bool writeInPlace(const std::string& target, std::string_view bytes) {
     Descriptor file(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (file.get() < 0) return false;
     size_t done = 0;
@@ -81,10 +83,24 @@ bool writeInPlace(const std::filesystem::path& target, std::string_view bytes) {
     return file.close();
 }
 
+std::optional<std::string> target(const std::string& path) {
+    std::error_code ec;
+    std::string file = path;
+    if (std::filesystem::is_symlink(file, ec)) {
+        std::filesystem::path resolved = std::filesystem::weakly_canonical(file, ec);
+        if (!ec) file = resolved.string();
+    }
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) return std::nullopt;
+    return file;
+}
+
+void remove(const std::string& temp) { ::unlink(temp.c_str()); }
+
 }  // namespace
 
 const AtomicFileSteps& platformAtomicFileSteps() {
-    static const AtomicFileSteps steps{writeTemp, replace, writeInPlace};
+    static const AtomicFileSteps steps{target, writeTemp, replace, writeInPlace, remove};
     return steps;
 }
 

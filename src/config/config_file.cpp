@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <random>
-#include <system_error>
 
 namespace zelio {
 
@@ -104,42 +103,30 @@ ChannelConfig parseConfigText(const std::string& raw) {
     return config;
 }
 
-bool saveConfigFile(const std::filesystem::path& path, const ChannelConfig& config, const AtomicFileSteps& steps) {
+bool saveConfigFileUtf8(const std::string& path, const ChannelConfig& config, const AtomicFileSteps& steps) {
     const std::string line = formatConfigLine(config);
-    std::error_code ec;
-    // Replacing a link would put a file where the link was: save through it.
-    std::filesystem::path target = path;
-    if (std::filesystem::is_symlink(target, ec)) {
-        std::filesystem::path resolved = std::filesystem::weakly_canonical(target, ec);
-        if (!ec) target = std::move(resolved);
-    }
-    if (target.filename().empty()) return false;
-    // A file marked read-only stays as it is, even for a user the system
-    // would let write it.
-    using std::filesystem::perms;
-    const std::filesystem::file_status status = std::filesystem::status(target, ec);
-    if (std::filesystem::is_regular_file(status) &&
-        (status.permissions() & (perms::owner_write | perms::group_write | perms::others_write)) == perms::none)
-        return false;
+    // The file that is really written (a link's target), or nothing for a
+    // file marked read-only.
+    const std::optional<std::string> target = steps.target(path);
+    if (!target || target->empty() || target->back() == '/' || target->back() == '\\') return false;
 
     // "<name>.<random>.tmp" beside the file; a name that is taken is skipped.
     thread_local std::minstd_rand random{std::random_device{}()};
     for (int attempt = 0; attempt < 16; ++attempt) {
         char suffix[24];
         std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
-        std::filesystem::path temp = target;
-        temp += suffix;
+        const std::string temp = *target + suffix;
         switch (steps.writeTemp(temp, line)) {
             case TempFileResult::Exists:
                 continue;
             case TempFileResult::NotCreated:
-                return steps.writeInPlace(target, line);
+                return steps.writeInPlace(*target, line);
             case TempFileResult::Failed:
-                std::filesystem::remove(temp, ec);
+                steps.remove(temp);
                 return false;
             case TempFileResult::Written:
-                if (steps.replace(temp, target)) return true;
-                std::filesystem::remove(temp, ec);
+                if (steps.replace(temp, *target)) return true;
+                steps.remove(temp);
                 return false;
         }
     }

@@ -40,5 +40,8 @@ ChannelConfig loadConfigFile(const std::filesystem::path& path);
 // and no temporary file behind. A read-only file is never replaced.
 bool saveConfigFile(const std::filesystem::path& path, const ChannelConfig& config,
                     const AtomicFileSteps& steps = platformAtomicFileSteps());
+// The same with a UTF-8 path.
+bool saveConfigFileUtf8(const std::string& path, const ChannelConfig& config,
+                        const AtomicFileSteps& steps = platformAtomicFileSteps());
 
 }  // namespace zelio

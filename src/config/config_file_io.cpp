@@ -1,6 +1,7 @@
-// loadConfigFile: kept apart from the rest of config_file.cpp so that a
-// program which reads the file its own way (the GUI) does not link
-// iostreams, whose locale support alone costs a static program ~460 KB.
+// The file functions on std::filesystem::path: kept apart from the rest of
+// config_file.cpp so that a program which reads the file its own way and
+// saves with UTF-8 paths (the GUI) links neither iostreams nor the path
+// conversions, whose locale support costs a static program ~460 KB.
 #include <fstream>
 
 #include "config/config_file.h"
@@ -17,6 +18,11 @@ ChannelConfig loadConfigFile(const std::filesystem::path& path) {
         if (got > 0) text.assign(buffer, static_cast<size_t>(got));
     }
     return parseConfigText(text);
+}
+
+bool saveConfigFile(const std::filesystem::path& path, const ChannelConfig& config, const AtomicFileSteps& steps) {
+    const std::u8string utf8 = path.u8string();
+    return saveConfigFileUtf8(std::string(utf8.begin(), utf8.end()), config, steps);
 }
 
 }  // namespace zelio

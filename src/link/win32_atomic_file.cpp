@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "link/win32_text.h"
 #include "link/win32_unique.h"
 
 namespace zelio {
@@ -23,8 +24,8 @@ bool writeAll(HANDLE file, std::string_view bytes) {
     return true;
 }
 
-TempFileResult writeTemp(const std::filesystem::path& temp, std::string_view bytes) {
-    win32::unique_handle file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+TempFileResult writeTemp(const std::string& temp, std::string_view bytes) {
+    win32::unique_handle file(::CreateFileW(win32::widen(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                             FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         const DWORD error = ::GetLastError();
@@ -37,24 +38,36 @@ TempFileResult writeTemp(const std::filesystem::path& temp, std::string_view byt
     return ::CloseHandle(h) ? TempFileResult::Written : TempFileResult::Failed;
 }
 
-bool replace(const std::filesystem::path& temp, const std::filesystem::path& target) {
+bool replace(const std::string& temp, const std::string& target) {
     // Refuses a read-only target with ERROR_ACCESS_DENIED.
-    return ::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return ::MoveFileExW(win32::widen(temp).c_str(), win32::widen(target).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 // The old way, for folders that take no new file: truncate, then write.
-bool writeInPlace(const std::filesystem::path& target, std::string_view bytes) {
-    win32::unique_handle file(::CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+bool writeInPlace(const std::string& target, std::string_view bytes) {
+    win32::unique_handle file(::CreateFileW(win32::widen(target).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                             FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file || !writeAll(file.get(), bytes)) return false;
     const HANDLE h = file.release();
     return ::CloseHandle(h) != 0;
 }
 
+// Windows saves to a link's target by itself (MoveFileExW replaces the file
+// the path names); a file with the read-only attribute is left alone.
+std::optional<std::string> target(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesW(win32::widen(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        return std::nullopt;
+    return path;
+}
+
+void remove(const std::string& temp) { ::DeleteFileW(win32::widen(temp).c_str()); }
+
 }  // namespace
 
 const AtomicFileSteps& platformAtomicFileSteps() {
-    static const AtomicFileSteps steps{writeTemp, replace, writeInPlace};
+    static const AtomicFileSteps steps{target, writeTemp, replace, writeInPlace, remove};
     return steps;
 }
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "config/config_file.h"
+#include "link/win32_text.h"
 #include "link/win32_unique.h"
 
 namespace zelio::ui {
@@ -25,7 +26,7 @@ ChannelConfig loadConfigFileW(const std::wstring& path) {
 bool saveConfigFileW(const std::wstring& path, const ChannelConfig& config) {
     // The one save of the project: a temporary file beside the target,
     // flushed, then put in its place in one step.
-    return saveConfigFile(std::filesystem::path(path), config);
+    return saveConfigFileUtf8(win32::narrow(path), config);
 }
 
 }  // namespace zelio::ui

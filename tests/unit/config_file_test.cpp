@@ -269,7 +269,7 @@ TEST_F(ConfigFileTest, AWriteOrReplaceThatFailsKeepsTheOldFileAndNoTemporary) {
 
     // The disk fills up after four bytes of the new file.
     AtomicFileSteps diskFull = platformAtomicFileSteps();
-    diskFull.writeTemp = [](const std::filesystem::path& temp, std::string_view bytes) {
+    diskFull.writeTemp = [](const std::string& temp, std::string_view bytes) {
         platformAtomicFileSteps().writeTemp(temp, bytes.substr(0, 4));
         return TempFileResult::Failed;
     };
@@ -279,7 +279,7 @@ TEST_F(ConfigFileTest, AWriteOrReplaceThatFailsKeepsTheOldFileAndNoTemporary) {
 
     // The new file is complete, but it cannot take the old one's place.
     AtomicFileSteps noReplace = platformAtomicFileSteps();
-    noReplace.replace = [](const std::filesystem::path&, const std::filesystem::path&) { return false; };
+    noReplace.replace = [](const std::string&, const std::string&) { return false; };
     EXPECT_FALSE(saveConfigFile(path, cfg(0x261, 0, 0, 0), noReplace));
     EXPECT_EQ(readBytes(path), old);
     EXPECT_EQ(fileNames(), Names{"board.kbd"});
@@ -297,7 +297,7 @@ TEST_F(ConfigFileTest, AFolderThatTakesNoNewFileIsWrittenInPlace) {
     const bool permissionsBind = !std::ofstream(dir_ / "probe");
     if (!permissionsBind) {
         std::filesystem::remove(dir_ / "probe");
-        steps.writeTemp = [](const std::filesystem::path&, std::string_view) { return TempFileResult::NotCreated; };
+        steps.writeTemp = [](const std::string&, std::string_view) { return TempFileResult::NotCreated; };
     }
     const bool saved = saveConfigFile(path, cfg(0x285, 0x01, 0x02, 0x04), steps);
     std::filesystem::permissions(dir_, before);
