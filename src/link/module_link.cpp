@@ -47,6 +47,11 @@ int ModuleLink::open(uint16_t productId) {
             }
             continue;
         }
+        // A path is only a name: the device behind it may have been replaced
+        // between the look and the open. Only the module asked for is written to.
+        HidAttributes opened;
+        if (!handle->attributes(opened) || opened.vendorId != kModuleVendorId || opened.productId != productId)
+            continue;
         HidCaps caps;
         // An interface whose reports cannot carry a command is not the module.
         if (!handle->caps(caps) || caps.outputReportLength < kCommandReportLength ||
