@@ -1,5 +1,6 @@
 // The steps of an atomic save on POSIX systems: open(O_EXCL) + write + fsync
-// for the temporary file, rename + fsync of the folder for the replacement.
+// for the temporary file, rename + fsync of the folder for the replacement;
+// plain read() and O_APPEND writes for reading and appending.
 #include "config/atomic_file.h"
 
 #include <fcntl.h>
@@ -67,10 +68,8 @@ bool replace(const std::filesystem::path& temp, const std::filesystem::path& tar
     return true;
 }
 
-// The old way, for folders that take no new file: truncate, then write.
-bool writeInPlace(const std::filesystem::path& target, std::string_view bytes) {
-    Descriptor file(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (file.get() < 0) return false;
+// Writes every byte to an open file, then closes it.
+bool writeAllAndClose(Descriptor& file, std::string_view bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(file.get(), bytes.data() + done, bytes.size() - done);
@@ -81,10 +80,37 @@ bool writeInPlace(const std::filesystem::path& target, std::string_view bytes) {
     return file.close();
 }
 
+// The old way, for folders that take no new file: truncate, then write.
+bool writeInPlace(const std::filesystem::path& target, std::string_view bytes) {
+    Descriptor file(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    return file.get() >= 0 && writeAllAndClose(file, bytes);
+}
+
+std::optional<std::string> readPrefix(const std::filesystem::path& path, size_t maxBytes) {
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) return std::nullopt;
+    std::string text(maxBytes, '\0');
+    size_t done = 0;
+    while (done < maxBytes) {
+        const ssize_t n = ::read(file.get(), text.data() + done, maxBytes - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    text.resize(done);
+    return text;
+}
+
+bool append(const std::filesystem::path& path, std::string_view bytes) {
+    Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    return file.get() >= 0 && writeAllAndClose(file, bytes);
+}
+
 }  // namespace
 
 const AtomicFileSteps& platformAtomicFileSteps() {
-    static const AtomicFileSteps steps{writeTemp, replace, writeInPlace};
+    static const AtomicFileSteps steps{writeTemp, replace, writeInPlace, readPrefix, append};
     return steps;
 }
 

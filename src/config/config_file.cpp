@@ -104,6 +104,10 @@ ChannelConfig parseConfigText(const std::string& raw) {
     return config;
 }
 
+ChannelConfig loadConfigFile(const std::filesystem::path& path, const AtomicFileSteps& steps) {
+    return parseConfigText(steps.readPrefix(path, kConfigReadLimit).value_or(std::string()));
+}
+
 bool saveConfigFile(const std::filesystem::path& path, const ChannelConfig& config, const AtomicFileSteps& steps) {
     const std::string line = formatConfigLine(config);
     std::error_code ec;

@@ -29,9 +29,10 @@ long hexToLong(const std::string& text, size_t offset);
 std::optional<uint32_t> parseHexStrict(std::string_view text, uint32_t max);
 
 // File I/O. Paths are std::filesystem::path so Korean names work on Windows.
-// load: a file that cannot be opened or read gives the empty text (product 0,
-// masks 0).
-ChannelConfig loadConfigFile(const std::filesystem::path& path);
+// load: the first kConfigReadLimit bytes of the file, parsed; a file that
+// cannot be opened or read gives the empty text (product 0, masks 0).
+ChannelConfig loadConfigFile(const std::filesystem::path& path,
+                             const AtomicFileSteps& steps = platformAtomicFileSteps());
 // save: writes the line to a temporary file in the same folder, flushes it
 // to disk and puts it in the file's place in one step, so the file holds
 // either its old or its new contents, whatever happens. When the folder does

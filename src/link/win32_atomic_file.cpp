@@ -1,6 +1,8 @@
 // The steps of an atomic save on Windows: CreateFileW(CREATE_NEW) +
 // WriteFile + FlushFileBuffers for the temporary file, MoveFileExW with
-// MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH for the replacement.
+// MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH for the replacement;
+// ReadFile and FILE_APPEND_DATA writes for reading and appending. Paths go
+// to the W functions as UTF-16, so Korean file names work.
 #include "config/atomic_file.h"
 
 #include <algorithm>
@@ -51,10 +53,36 @@ bool writeInPlace(const std::filesystem::path& target, std::string_view bytes) {
     return ::CloseHandle(h) != 0;
 }
 
+std::optional<std::string> readPrefix(const std::filesystem::path& path, size_t maxBytes) {
+    const win32::unique_handle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
+    std::string text(maxBytes, '\0');
+    size_t done = 0;
+    while (done < maxBytes) {
+        DWORD got = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(maxBytes - done, 1u << 20));
+        if (!::ReadFile(file.get(), text.data() + done, chunk, &got, nullptr)) return std::nullopt;
+        if (got == 0) break;
+        done += got;
+    }
+    text.resize(done);
+    return text;
+}
+
+bool append(const std::filesystem::path& path, std::string_view bytes) {
+    // FILE_APPEND_DATA alone: every write goes to the end of the file.
+    win32::unique_handle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || !writeAll(file.get(), bytes)) return false;
+    const HANDLE h = file.release();
+    return ::CloseHandle(h) != 0;
+}
+
 }  // namespace
 
 const AtomicFileSteps& platformAtomicFileSteps() {
-    static const AtomicFileSteps steps{writeTemp, replace, writeInPlace};
+    static const AtomicFileSteps steps{writeTemp, replace, writeInPlace, readPrefix, append};
     return steps;
 }
 
