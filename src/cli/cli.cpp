@@ -214,9 +214,7 @@ std::optional<int> parseDecimal(const std::string& text, int min, int max) {
 }
 
 // Arguments are UTF-8 on every platform.
-std::filesystem::path toPath(const std::string& utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
+std::filesystem::path toPath(const std::string& utf8) { return pathFromUtf8(utf8); }
 
 std::string configLine(const ChannelConfig& config) {
     std::string line = formatConfigLine(config);
@@ -782,7 +780,8 @@ private:
             std::filesystem::directory_iterator it(toPath(dir), ec), end;
             std::vector<std::filesystem::path> files;
             for (; !ec && it != end; it.increment(ec))
-                if (it->path().extension() == ".rules" && it->is_regular_file(ec)) files.push_back(it->path());
+                if (utf8FromPath(it->path().extension()) == ".rules" && it->is_regular_file(ec))
+                    files.push_back(it->path());
             std::sort(files.begin(), files.end());
             for (const auto& file : files) {
                 std::string text = platformAtomicFileSteps().readPrefix(file, 65536).value_or(std::string());
@@ -792,10 +791,7 @@ private:
                     const size_t lineStart = text.rfind('\n', at);
                     const size_t first =
                         text.find_first_not_of(" \t", lineStart == std::string::npos ? 0 : lineStart + 1);
-                    if (first != std::string::npos && text[first] != '#') {
-                        const std::u8string name = file.u8string();
-                        return std::string(name.begin(), name.end());
-                    }
+                    if (first != std::string::npos && text[first] != '#') return utf8FromPath(file);
                 }
             }
         }

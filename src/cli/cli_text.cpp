@@ -40,7 +40,64 @@ void appendHexByte(std::string& out, const char* format, unsigned value) {
     out += text;
 }
 
+// Native path text from UTF-8: as it is where paths are bytes, UTF-16 where
+// they are wide (Windows).
+void appendNative(std::string& out, std::string_view utf8) { out.append(utf8); }
+
+void appendNative(std::wstring& out, std::string_view utf8) {
+    for (size_t i = 0; i < utf8.size();) {
+        uint32_t codePoint = 0;
+        size_t length = utf8Sequence(utf8, i, codePoint);
+        if (length == 0) codePoint = 0xFFFD, length = 1;
+        if (codePoint >= 0x10000) {
+            codePoint -= 0x10000;
+            out += static_cast<wchar_t>(0xD800 + (codePoint >> 10));
+            out += static_cast<wchar_t>(0xDC00 + (codePoint & 0x3FF));
+        } else {
+            out += static_cast<wchar_t>(codePoint);
+        }
+        i += length;
+    }
+}
+
+std::string utf8FromNative(const std::string& native) { return native; }
+
+std::string utf8FromNative(const std::wstring& native) {
+    std::string out;
+    for (size_t i = 0; i < native.size(); ++i) {
+        uint32_t c = static_cast<uint16_t>(native[i]);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < native.size() && native[i + 1] >= 0xDC00 && native[i + 1] <= 0xDFFF)
+            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint16_t>(native[++i]) - 0xDC00);
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            c = 0xFFFD;
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 }  // namespace
+
+std::filesystem::path pathFromUtf8(std::string_view utf8) {
+    std::filesystem::path::string_type native;
+    appendNative(native, utf8);
+    return std::filesystem::path(std::move(native));
+}
+
+std::string utf8FromPath(const std::filesystem::path& path) { return utf8FromNative(path.native()); }
 
 std::string escapeForTerminal(std::string_view text) {
     std::string out;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -18,6 +19,12 @@ std::string escapeForTerminal(std::string_view text);
 // `text` as a JSON string literal, quotes included; bytes that are not UTF-8
 // become U+FFFD.
 std::string jsonString(std::string_view text);
+
+// The path named by UTF-8 text, and a path as UTF-8 (U+FFFD for what is not
+// Unicode). Not through the library's own conversions: on Windows they use
+// the locale support of iostreams and bring all of it into the program.
+std::filesystem::path pathFromUtf8(std::string_view utf8);
+std::string utf8FromPath(const std::filesystem::path& path);
 
 // "0x283", "0x40" (at least `digits` hexadecimal digits after 0x).
 std::string hexText(uint32_t value, int digits = 1);

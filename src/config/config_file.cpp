@@ -130,9 +130,11 @@ bool saveConfigFile(const std::filesystem::path& path, const ChannelConfig& conf
     thread_local std::minstd_rand random{std::random_device{}()};
     for (int attempt = 0; attempt < 16; ++attempt) {
         char suffix[24];
-        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
+        const int length = std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
         std::filesystem::path temp = target;
-        temp += suffix;
+        // ASCII, widened by hand: the path's own conversion from char would
+        // bring in the locale support of iostreams on Windows.
+        temp += std::filesystem::path::string_type(suffix, suffix + length);
         switch (steps.writeTemp(temp, line)) {
             case TempFileResult::Exists:
                 continue;
