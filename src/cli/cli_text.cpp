@@ -42,9 +42,9 @@ void appendHexByte(std::string& out, const char* format, unsigned value) {
 
 // Native path text from UTF-8: as it is where paths are bytes, UTF-16 where
 // they are wide (Windows).
-void appendNative(std::string& out, std::string_view utf8) { out.append(utf8); }
+[[maybe_unused]] void appendNative(std::string& out, std::string_view utf8) { out.append(utf8); }
 
-void appendNative(std::wstring& out, std::string_view utf8) {
+[[maybe_unused]] void appendNative(std::wstring& out, std::string_view utf8) {
     for (size_t i = 0; i < utf8.size();) {
         uint32_t codePoint = 0;
         size_t length = utf8Sequence(utf8, i, codePoint);
@@ -60,9 +60,9 @@ void appendNative(std::wstring& out, std::string_view utf8) {
     }
 }
 
-std::string utf8FromNative(const std::string& native) { return native; }
+[[maybe_unused]] std::string utf8FromNative(const std::string& native) { return native; }
 
-std::string utf8FromNative(const std::wstring& native) {
+[[maybe_unused]] std::string utf8FromNative(const std::wstring& native) {
     std::string out;
     for (size_t i = 0; i < native.size(); ++i) {
         uint32_t c = static_cast<uint16_t>(native[i]);

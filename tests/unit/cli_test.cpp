@@ -806,6 +806,15 @@ TEST(CliText, TerminalAndJsonEscapesKeepKoreanAndMarkEverythingElse) {
     EXPECT_EQ(jsonString("설정\"\\\n\x01\xff"), "\"설정\\\"\\\\\\n\\u0001\\ufffd\"");
 }
 
+TEST(CliText, PathsConvertFromAndToUtf8AsTheLibraryDoes) {
+    // Korean (three bytes), a character beyond U+FFFF (a UTF-16 pair), ASCII.
+    const std::string name = "설정 \xf0\x9f\x94\xa7 board.kbd";
+    const std::filesystem::path path = pathFromUtf8(name);
+    EXPECT_EQ(path, utf8Path(name));
+    EXPECT_EQ(utf8FromPath(path), name);
+    EXPECT_EQ(utf8FromPath(utf8Path("x/y.rules").extension()), ".rules");
+}
+
 TEST(CliDevices, WindowsDevicePathsNameVendorAndProduct) {
     const auto ids =
         idsInDevicePath(R"(\\?\hid#vid_1d5a&pid_0283#7&2f1c0e5&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})");
