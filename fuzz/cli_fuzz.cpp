@@ -14,13 +14,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/text_sink.h"
 #include "emulator/emulated_host.h"
 
 namespace {
@@ -137,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const std::vector<std::string>& args : lines) {
         const uint64_t reports = zel280.reportCount + zel260.reportCount;
         const size_t files = filesInScratch();
-        std::ostringstream out, err;
+        StringSink out, err;
         const int status = runCli(args, out, err, host, clock);
         // 0 done, 1 failed, 2 usage; 3-7 name the kind of failure.
         if (status < 0 || status > 7) fail("unknown exit status", args);

@@ -5,18 +5,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
-#include <ostream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <system_error>
 
 #include "cli/cli_devices.h"
 #include "cli/cli_text.h"
+#include "config/atomic_file.h"
 #include "config/channel_config.h"
 #include "config/config_file.h"
 #include "link/module_link.h"
@@ -215,10 +212,8 @@ std::optional<int> parseDecimal(const std::string& text, int min, int max) {
     return static_cast<int>(value);
 }
 
-// Arguments are UTF-8 on every platform.
-std::filesystem::path toPath(const std::string& utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
+// Arguments are UTF-8 on every platform, and so are the file steps' paths.
+const AtomicFileSteps& files() { return platformAtomicFileSteps(); }
 
 std::string configLine(const ChannelConfig& config) {
     std::string line = formatConfigLine(config);
@@ -249,15 +244,16 @@ ChannelRow channelRow(const ChannelConfig& config, int row) {
                                                      : "low"};
 }
 
-void printConfig(std::ostream& out, const ChannelConfig& config) {
-    out << configLine(config) << '\n';
-    out << "CH  MODE        DEFAULT\n";
+std::string configTable(const ChannelConfig& config) {
+    std::string out = configLine(config) + "\n";
+    out += "CH  MODE        DEFAULT\n";
     for (int row = 0; row < kChannelCount; ++row) {
         const ChannelRow r = channelRow(config, row);
         char line[64];
         std::snprintf(line, sizeof line, "%-3d %-11s %s\n", row + 1, r.mode, r.level);
-        out << line;
+        out += line;
     }
+    return out;
 }
 
 JsonObject configJson(const ChannelConfig& config) {
@@ -351,29 +347,21 @@ int codeOf(const Failure& failure) {
 }
 
 bool readRegularFile(const std::string& arg, std::string& text, std::string& problem) {
-    const std::filesystem::path path = toPath(arg);
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (ec || !std::filesystem::exists(status)) {
+    const FileInfo info = files().info(arg);
+    if (info.kind == FileInfo::Missing) {
         problem = "cannot read " + quotedArg(arg) + ": no such file";
         return false;
     }
-    if (!std::filesystem::is_regular_file(status)) {
+    if (info.kind != FileInfo::Regular) {
         problem = "cannot read " + quotedArg(arg) + ": not a regular file";
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::optional<std::string> read = files().readPrefix(arg, kConfigReadLimit);
+    if (!read) {
         problem = "cannot read " + quotedArg(arg);
         return false;
     }
-    char buffer[kConfigReadLimit];
-    in.read(buffer, static_cast<std::streamsize>(sizeof buffer));
-    if (in.bad()) {
-        problem = "cannot read " + quotedArg(arg);
-        return false;
-    }
-    text.assign(buffer, static_cast<size_t>(in.gcount()));
+    text = std::move(*read);
     return true;
 }
 
@@ -425,7 +413,7 @@ std::string csvField(const std::string& text) {
 
 class Cli {
 public:
-    Cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, HidHost& host, Clock& clock,
+    Cli(const std::vector<std::string>& args, TextSink& out, TextSink& err, HidHost& host, Clock& clock,
         const CliEnvironment& environment)
         : args_(args),
           out_(out),
@@ -439,8 +427,8 @@ public:
     int run() {
         const int code = dispatch();
         out_.flush();
-        if (!out_) {
-            err_ << "zelioctl: the output could not be written\n";
+        if (out_.failed()) {
+            err_.write("zelioctl: the output could not be written\n");
             err_.flush();
             return code == kExitOk ? kExitIo : code;
         }
@@ -556,7 +544,7 @@ private:
         if (json_)
             emit(JsonObject().add("ok", true).add("usage", text));
         else
-            out_ << text;
+            out_.write(text);
         return kExitOk;
     }
 
@@ -567,7 +555,7 @@ private:
             full.add("ok", true);
             emit(full, json);
         } else {
-            out_ << text;
+            out_.write(text);
         }
         return kExitOk;
     }
@@ -575,7 +563,7 @@ private:
     void emit(const JsonObject& head, const JsonObject& tail = JsonObject()) {
         std::string a = head.str(), b = tail.str();
         if (b != "{}") a = a.substr(0, a.size() - 1) + (a == "{}" ? "" : ",") + b.substr(1);
-        out_ << a << '\n';
+        out_.write(a + '\n');
     }
 
     int report(const Outcome& o) {
@@ -585,8 +573,8 @@ private:
             if (!o.details.empty()) head.add("details", o.details);
             emit(head, o.json);
         } else {
-            err_ << "zelioctl: " << o.message << '\n';
-            for (const std::string& line : o.details) err_ << "  " << line << '\n';
+            err_.write("zelioctl: " + o.message + '\n');
+            for (const std::string& line : o.details) err_.write("  " + line + '\n');
         }
         return o.code;
     }
@@ -766,7 +754,7 @@ private:
         Outcome o = diagnose("no module of the family is attached", devices);
         const bool problem = devices.empty() || o.code == kExitAccess;
         if (!problem) return succeed(json, text);
-        if (!json_) out_ << text;
+        if (!json_) out_.write(text);
         if (doctor && !json_ && devices.empty()) o.details.clear();
         o.json = json;
         return report(o);
@@ -785,27 +773,22 @@ private:
     // The first rules file in the udev folders that names the vendor ID.
     std::string installedUdevRule() {
         for (const std::string& dir : env_.udevRuleDirs) {
-            std::error_code ec;
-            std::filesystem::directory_iterator it(toPath(dir), ec), end;
-            std::vector<std::filesystem::path> files;
-            for (; !ec && it != end; it.increment(ec))
-                if (it->path().extension() == ".rules" && it->is_regular_file(ec)) files.push_back(it->path());
-            std::sort(files.begin(), files.end());
-            for (const auto& file : files) {
-                std::ifstream in(file, std::ios::binary);
-                std::string text(65536, '\0');
-                in.read(text.data(), static_cast<std::streamsize>(text.size()));
-                text.resize(static_cast<size_t>(in.gcount()));
+            std::vector<std::string> rules;
+            for (const std::string& name : files().list(dir)) {
+                const std::string file = dir + "/" + name;
+                if (name.size() > 6 && name.ends_with(".rules") && files().info(file).kind == FileInfo::Regular)
+                    rules.push_back(file);
+            }
+            std::sort(rules.begin(), rules.end());
+            for (const std::string& file : rules) {
+                std::string text = files().readPrefix(file, 65536).value_or(std::string());
                 std::transform(text.begin(), text.end(), text.begin(),
                                [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
                 for (size_t at = text.find("1d5a"); at != std::string::npos; at = text.find("1d5a", at + 1)) {
                     const size_t lineStart = text.rfind('\n', at);
                     const size_t first =
                         text.find_first_not_of(" \t", lineStart == std::string::npos ? 0 : lineStart + 1);
-                    if (first != std::string::npos && text[first] != '#') {
-                        const std::u8string name = file.u8string();
-                        return std::string(name.begin(), name.end());
-                    }
+                    if (first != std::string::npos && text[first] != '#') return file;
                 }
             }
         }
@@ -841,9 +824,7 @@ private:
         if (attach(false) == 0) return attachCode_;
         ChannelConfig config;
         if (!commands_.readConfiguration(config)) return linkFailed("no configuration received from the module");
-        std::ostringstream text;
-        printConfig(text, config);
-        return succeed(configJson(config), text.str());
+        return succeed(configJson(config), configTable(config));
     }
 
     // PID OD HIGH IN from words_[first..first+3]; nullopt after a usage error.
@@ -1024,12 +1005,10 @@ private:
         if (!config) return kExitUsage;
         if (!isNormalId(config->productId))
             return usage("product ID " + hexText(config->productId) + " is not in 261-269 or 281-289");
-        const std::filesystem::path path = toPath(words_[0]);
-        std::error_code ec;
-        const auto status = std::filesystem::status(path, ec);
-        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        const std::string& path = words_[0];
+        if (files().info(path).kind == FileInfo::Other)
             return fail(kExitIo, "cannot write " + quotedArg(words_[0]) + ": not a regular file");
-        if (!saveConfigFile(path, *config)) return fail(kExitIo, "cannot write " + quotedArg(words_[0]));
+        if (!saveConfigFileUtf8(path, *config)) return fail(kExitIo, "cannot write " + quotedArg(words_[0]));
         JsonObject json = configJson(*config);
         json.add("file", words_[0]);
         return succeed(json, "saved " + configLine(*config) + " to " + escapeForTerminal(words_[0]) + "\n");
@@ -1051,10 +1030,8 @@ private:
         JsonObject json = configJson(config);
         json.add("file", words_[0]).add("warnings", warnings);
         if (!json_)
-            for (const std::string& w : warnings) err_ << "zelioctl: warning: " << w << '\n';
-        std::ostringstream table;
-        printConfig(table, config);
-        return succeed(json, table.str());
+            for (const std::string& w : warnings) err_.write("zelioctl: warning: " + w + '\n');
+        return succeed(json, configTable(config));
     }
 
     // ------------------------------------------------------------ waiting
@@ -1192,18 +1169,17 @@ private:
         const auto config = configFromFile(words_[0], code);
         if (!config) return code;
 
-        std::ofstream log;
-        if (options_.count("--log")) {
-            const std::filesystem::path path = toPath(option("--log"));
-            std::error_code ec;
-            const auto status = std::filesystem::status(path, ec);
-            const bool exists = std::filesystem::exists(status);
-            if (exists && !std::filesystem::is_regular_file(status))
+        // The log: one CSV row appended per module, the header first in a new file.
+        const bool logging = options_.count("--log") != 0;
+        const std::string logPath = option("--log");
+        if (logging) {
+            const FileInfo log = files().info(logPath);
+            if (log.kind == FileInfo::Other)
                 return fail(kExitIo, "cannot write " + quotedArg(option("--log")) + ": not a regular file");
-            const bool fresh = !exists || std::filesystem::file_size(path, ec) == 0;
-            log.open(path, std::ios::binary | std::ios::app);
-            if (!log) return fail(kExitIo, "cannot write " + quotedArg(option("--log")));
-            if (fresh) log << "time,path,port,firmware,configuration,result\r\n" << std::flush;
+            const bool fresh = log.kind == FileInfo::Missing || log.size == 0;
+            const char* header = fresh ? "time,path,port,firmware,configuration,result\r\n" : "";
+            if (!files().append(logPath, header))
+                return fail(kExitIo, "cannot write " + quotedArg(option("--log")));
         }
 
         const uint16_t settingId = familyOf(config->productId);
@@ -1212,15 +1188,17 @@ private:
         int passed = 0, failedCount = 0, firstFailure = kExitOk;
         while (!count || passed + failedCount < *count) {
             host_.select(selector_);
-            if (!json_)
-                out_ << "waiting for a " << model << " in setting mode (" << hexText(settingId) << ")\n" << std::flush;
+            if (!json_) {
+                out_.write("waiting for a " + model + " in setting mode (" + hexText(settingId) + ")\n");
+                out_.flush();
+            }
             const auto device = pollUntil(
                 *timeout, [&](const std::vector<FamilyDevice>& devices) { return withId(devices, settingId); });
             if (!device) {
                 if (!interrupted()) {
                     firstFailure = firstFailure ? firstFailure : kExitTimeout;
                     if (!json_)
-                        err_ << "zelioctl: no " << model << " in setting mode within " << option("--timeout") << " s\n";
+                        err_.write("zelioctl: no " + model + " in setting mode within " + option("--timeout") + " s\n");
                 }
                 break;
             }
@@ -1230,12 +1208,11 @@ private:
             else
                 ++failedCount, firstFailure = firstFailure ? firstFailure : row.code;
             const std::string time = env_.wallTime ? env_.wallTime() : utcNow();
-            if (log.is_open()) {
-                log << csvField(time) << ',' << csvField(row.path) << ',' << csvField(row.port) << ','
-                    << csvField(row.firmware) << ',' << csvField(row.configuration) << ',' << csvField(row.result)
-                    << "\r\n"
-                    << std::flush;
-                if (!log) {
+            if (logging) {
+                const std::string line = csvField(time) + ',' + csvField(row.path) + ',' + csvField(row.port) + ',' +
+                                         csvField(row.firmware) + ',' + csvField(row.configuration) + ',' +
+                                         csvField(row.result) + "\r\n";
+                if (!files().append(logPath, line)) {
                     return fail(kExitIo, "cannot write " + quotedArg(option("--log")));
                 }
             }
@@ -1248,10 +1225,11 @@ private:
                 .add("result", row.result);
             results.push_back(r);
             if (!json_) {
-                out_ << "module " << results.size() << ": " << escapeForTerminal(row.port.empty() ? row.path : row.port)
-                     << " firmware " << (row.firmware.empty() ? "-" : row.firmware) << ' ' << row.configuration << ' '
-                     << escapeForTerminal(row.result) << "\nunplug the module\n"
-                     << std::flush;
+                out_.write("module " + std::to_string(results.size()) + ": " +
+                           escapeForTerminal(row.port.empty() ? row.path : row.port) + " firmware " +
+                           (row.firmware.empty() ? "-" : row.firmware) + ' ' + row.configuration + ' ' +
+                           escapeForTerminal(row.result) + "\nunplug the module\n");
+                out_.flush();
             }
             // Until it is unplugged: nothing at its port (or path).
             DeviceSelector where;
@@ -1276,7 +1254,7 @@ private:
             .add("results", results);
         if (firstFailure == kExitOk) return succeed(json, summary);
         if (!json_) {
-            out_ << summary;
+            out_.write(summary);
             return firstFailure;
         }
         Outcome o{firstFailure, summary.substr(0, summary.size() - 1), {}, json};
@@ -1284,8 +1262,8 @@ private:
     }
 
     const std::vector<std::string>& args_;
-    std::ostream& out_;
-    std::ostream& err_;
+    TextSink& out_;
+    TextSink& err_;
     Clock& clock_;
     const CliEnvironment& env_;
     CliHost host_;
@@ -1328,11 +1306,11 @@ bool takeEmulateOption(std::vector<std::string>& args) {
     return found;
 }
 
-int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, HidHost& host, Clock& clock) {
+int runCli(const std::vector<std::string>& args, TextSink& out, TextSink& err, HidHost& host, Clock& clock) {
     return runCli(args, out, err, host, clock, defaultCliEnvironment());
 }
 
-int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, HidHost& host, Clock& clock,
+int runCli(const std::vector<std::string>& args, TextSink& out, TextSink& err, HidHost& host, Clock& clock,
            const CliEnvironment& environment) {
     Cli cli(args, out, err, host, clock, environment);
     return cli.run();

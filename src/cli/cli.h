@@ -5,11 +5,11 @@
 
 #include <atomic>
 #include <functional>
-#include <iosfwd>
 #include <string>
 #include <vector>
 
 #include "cli/exit_codes.h"
+#include "cli/text_sink.h"
 #include "link/hid_host.h"
 
 namespace zelio {
@@ -36,10 +36,9 @@ CliEnvironment defaultCliEnvironment();
 // Runs one command. `args` are the words after the program name (no
 // "--emulate"; main() handles that). Results go to `out`, errors to `err`
 // (with --json both go to `out` as one JSON object). Returns an ExitCode.
-int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, HidHost& host,
-           Clock& clock);
-int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, HidHost& host,
-           Clock& clock, const CliEnvironment& environment);
+int runCli(const std::vector<std::string>& args, TextSink& out, TextSink& err, HidHost& host, Clock& clock);
+int runCli(const std::vector<std::string>& args, TextSink& out, TextSink& err, HidHost& host, Clock& clock,
+           const CliEnvironment& environment);
 
 // Removes every "--emulate" before a "--" from `args`; true when there was one.
 bool takeEmulateOption(std::vector<std::string>& args);

@@ -1,7 +1,6 @@
 #include "cli/cli_devices.h"
 
 #include <cstdio>
-#include <ostream>
 
 #include "cli/cli_text.h"
 #include "protocol/product_id.h"
@@ -137,7 +136,8 @@ void CliHost::trace(const std::string& text) {
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "[%4lld.%03lld] ", static_cast<long long>(ms / 1000),
                   static_cast<long long>(ms % 1000));
-    *trace_ << stamp << text << '\n' << std::flush;
+    trace_->write(stamp + text + '\n');
+    trace_->flush();
 }
 
 std::vector<HidDeviceInfo> CliHost::enumerateDevices() {

@@ -4,13 +4,13 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/text_sink.h"
 #include "link/hid_host.h"
 
 namespace zelio {
@@ -54,7 +54,7 @@ public:
 
     void select(DeviceSelector selector) { selector_ = std::move(selector); }
     const DeviceSelector& selector() const { return selector_; }
-    void setTrace(std::ostream* trace) { trace_ = trace; }
+    void setTrace(TextSink* trace) { trace_ = trace; }
     // One trace line: "[  1.234] text".
     void trace(const std::string& text);
 
@@ -68,7 +68,7 @@ private:
     Clock& clock_;
     int64_t start_;
     DeviceSelector selector_;
-    std::ostream* trace_ = nullptr;
+    TextSink* trace_ = nullptr;
 };
 
 }  // namespace zelio

@@ -42,6 +42,7 @@ void appendHexByte(std::string& out, const char* format, unsigned value) {
 
 }  // namespace
 
+
 std::string escapeForTerminal(std::string_view text) {
     std::string out;
     for (size_t i = 0; i < text.size();) {

@@ -1,7 +1,7 @@
 // zelioctl entry point: picks the HID host and hands the words to runCli.
 #include <atomic>
 #include <csignal>
-#include <iostream>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -70,12 +70,13 @@ int main(int argc, char** argv) {
 #else
     environment.hidVersion = "hidapi " + zelio::hidapiVersion();
 #endif
+    zelio::FileSink out(stdout), err(stderr);
 
     if (zelio::takeEmulateOption(args)) {
         zelio::EmulatedHost host(clock);
         host.addModule(zelio::Model::Zel280, 1, 0x12, zelio::ModuleMode::Setting);
         host.addModule(zelio::Model::Zel260, 1, 0x10, zelio::ModuleMode::Normal);
-        return zelio::runCli(args, std::cout, std::cerr, host, clock, environment);
+        return zelio::runCli(args, out, err, host, clock, environment);
     }
 
 #ifdef _WIN32
@@ -83,5 +84,5 @@ int main(int argc, char** argv) {
 #else
     zelio::HidapiHost host;
 #endif
-    return zelio::runCli(args, std::cout, std::cerr, host, clock, environment);
+    return zelio::runCli(args, out, err, host, clock, environment);
 }

@@ -6,10 +6,13 @@
 // platform steps to make one of them fail.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zelio {
 
@@ -18,6 +21,11 @@ enum class TempFileResult {
     Exists,      // a file of that name is already there; nothing was touched
     NotCreated,  // the folder does not let us create a file (no permission, read-only medium...)
     Failed,      // created, but writing or flushing failed; the caller removes it
+};
+
+struct FileInfo {
+    enum Kind { Missing, Regular, Other } kind = Missing;
+    uint64_t size = 0;  // of a regular file
 };
 
 // Paths are UTF-8 (the platform steps convert them), so that a program can
@@ -40,6 +48,19 @@ struct AtomicFileSteps {
     // Removes a temporary file that was not used; quietly does nothing when
     // there is none.
     std::function<void(const std::string& temp)> remove;
+
+    // Plain reads and appends, for the configuration file and zelioctl's files.
+    // The first `maxBytes` bytes of `path` (fewer when it is shorter);
+    // nullopt when it cannot be opened or read (a folder, say).
+    std::function<std::optional<std::string>(const std::string& path, size_t maxBytes)> readPrefix;
+    // Adds `bytes` at the end of `path`, creating it if need be; true when
+    // all were written.
+    std::function<bool(const std::string& path, std::string_view bytes)> append;
+    // What is at `path`: nothing, a regular file (with its size) or something else.
+    std::function<FileInfo(const std::string& path)> info;
+    // The names of the entries of folder `path` (no "." or ".."); empty when
+    // it cannot be listed.
+    std::function<std::vector<std::string>(const std::string& path)> list;
 };
 
 // The steps of the platform the program was built for.

@@ -97,10 +97,54 @@ std::optional<std::string> target(const std::string& path) {
 
 void remove(const std::string& temp) { ::unlink(temp.c_str()); }
 
+std::optional<std::string> readPrefix(const std::string& path, size_t maxBytes) {
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) return std::nullopt;
+    std::string text(maxBytes, '\0');
+    size_t done = 0;
+    while (done < maxBytes) {
+        const ssize_t n = ::read(file.get(), text.data() + done, maxBytes - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    text.resize(done);
+    return text;
+}
+
+bool append(const std::string& path, std::string_view bytes) {
+    Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    if (file.get() < 0) return false;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(file.get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return file.close();
+}
+
+FileInfo info(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return FileInfo{};
+    if (!S_ISREG(st.st_mode)) return FileInfo{FileInfo::Other, 0};
+    return FileInfo{FileInfo::Regular, static_cast<uint64_t>(st.st_size)};
+}
+
+std::vector<std::string> list(const std::string& path) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename().string());
+    return names;
+}
+
 }  // namespace
 
 const AtomicFileSteps& platformAtomicFileSteps() {
-    static const AtomicFileSteps steps{target, writeTemp, replace, writeInPlace, remove};
+    static const AtomicFileSteps steps{target, writeTemp, replace, writeInPlace, remove, readPrefix, append, info, list};
     return steps;
 }
 

@@ -103,6 +103,10 @@ ChannelConfig parseConfigText(const std::string& raw) {
     return config;
 }
 
+ChannelConfig loadConfigFileUtf8(const std::string& path, const AtomicFileSteps& steps) {
+    return parseConfigText(steps.readPrefix(path, kConfigReadLimit).value_or(std::string()));
+}
+
 bool saveConfigFileUtf8(const std::string& path, const ChannelConfig& config, const AtomicFileSteps& steps) {
     const std::string line = formatConfigLine(config);
     // The file that is really written (a link's target), or nothing for a

@@ -28,20 +28,26 @@ long hexToLong(const std::string& text, size_t offset);
 // `max`.
 std::optional<uint32_t> parseHexStrict(std::string_view text, uint32_t max);
 
-// File I/O. Paths are std::filesystem::path so Korean names work on Windows.
-// load: a file that cannot be opened or read gives the empty text (product 0,
-// masks 0).
-ChannelConfig loadConfigFile(const std::filesystem::path& path);
+// File I/O on UTF-8 paths (the platform's file steps convert them, so Korean
+// names work on Windows).
+// load: the first kConfigReadLimit bytes of the file, parsed; a file that
+// cannot be opened or read gives the empty text (product 0, masks 0).
+ChannelConfig loadConfigFileUtf8(const std::string& path, const AtomicFileSteps& steps = platformAtomicFileSteps());
 // save: writes the line to a temporary file in the same folder, flushes it
 // to disk and puts it in the file's place in one step, so the file holds
 // either its old or its new contents, whatever happens. When the folder does
 // not let us create a file, the file is written in place. False when the
 // file could not be written; a failed save leaves the old file as it was
 // and no temporary file behind. A read-only file is never replaced.
-bool saveConfigFile(const std::filesystem::path& path, const ChannelConfig& config,
-                    const AtomicFileSteps& steps = platformAtomicFileSteps());
-// The same with a UTF-8 path.
 bool saveConfigFileUtf8(const std::string& path, const ChannelConfig& config,
                         const AtomicFileSteps& steps = platformAtomicFileSteps());
+
+// The same on std::filesystem::path, for callers that have one (a static
+// Windows program that uses std::filesystem::path at all links the locale
+// machinery, ~460 KB: the programs use the UTF-8 forms).
+ChannelConfig loadConfigFile(const std::filesystem::path& path,
+                             const AtomicFileSteps& steps = platformAtomicFileSteps());
+bool saveConfigFile(const std::filesystem::path& path, const ChannelConfig& config,
+                    const AtomicFileSteps& steps = platformAtomicFileSteps());
 
 }  // namespace zelio

@@ -12,6 +12,8 @@ namespace zelio {
 
 namespace {
 
+using unique_hfind = win32::unique_any<HANDLE, ::FindClose, win32::NotNullOrInvalid>;
+
 // Writes every byte to an open file.
 bool writeAll(HANDLE file, std::string_view bytes) {
     size_t done = 0;
@@ -64,10 +66,58 @@ std::optional<std::string> target(const std::string& path) {
 
 void remove(const std::string& temp) { ::DeleteFileW(win32::widen(temp).c_str()); }
 
+std::optional<std::string> readPrefix(const std::string& path, size_t maxBytes) {
+    const win32::unique_handle file(::CreateFileW(win32::widen(path).c_str(), GENERIC_READ,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
+    std::string text(maxBytes, '\0');
+    size_t done = 0;
+    while (done < maxBytes) {
+        DWORD got = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(maxBytes - done, 1u << 20));
+        if (!::ReadFile(file.get(), text.data() + done, chunk, &got, nullptr)) return std::nullopt;
+        if (got == 0) break;
+        done += got;
+    }
+    text.resize(done);
+    return text;
+}
+
+bool append(const std::string& path, std::string_view bytes) {
+    // FILE_APPEND_DATA alone: every write goes to the end of the file.
+    win32::unique_handle file(::CreateFileW(win32::widen(path).c_str(), FILE_APPEND_DATA,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || !writeAll(file.get(), bytes)) return false;
+    const HANDLE h = file.release();
+    return ::CloseHandle(h) != 0;
+}
+
+FileInfo info(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(win32::widen(path).c_str(), GetFileExInfoStandard, &data)) return FileInfo{};
+    if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
+        return FileInfo{FileInfo::Other, 0};
+    return FileInfo{FileInfo::Regular, (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
+}
+
+std::vector<std::string> list(const std::string& path) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    const unique_hfind search(::FindFirstFileW(win32::widen(path + "\\*").c_str(), &found));
+    if (!search) return names;
+    do {
+        const std::wstring_view name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(win32::narrow(name));
+    } while (::FindNextFileW(search.get(), &found));
+    return names;
+}
+
 }  // namespace
 
 const AtomicFileSteps& platformAtomicFileSteps() {
-    static const AtomicFileSteps steps{target, writeTemp, replace, writeInPlace, remove};
+    static const AtomicFileSteps steps{target, writeTemp, replace, writeInPlace, remove, readPrefix, append, info, list};
     return steps;
 }
 

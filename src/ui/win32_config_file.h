@@ -1,6 +1,5 @@
-// The configuration file with UTF-16 paths. Reading goes through the Windows
-// file API: the portable loadConfigFile uses iostreams, whose locale support
-// alone costs a static program ~460 KB. Saving is the portable atomic save.
+// The configuration file with UTF-16 paths: the portable loadConfigFile and
+// saveConfigFile, whose file steps use the UTF-16 Windows file API.
 #pragma once
 
 #include <string>

@@ -8,9 +8,8 @@
 #include <iterator>
 #include <map>
 #include <optional>
-#include <sstream>
-#include <streambuf>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #ifndef _WIN32
@@ -20,6 +19,7 @@
 #include "cli/cli.h"
 #include "cli/cli_devices.h"
 #include "cli/cli_text.h"
+#include "cli/text_sink.h"
 #include "config/config_file.h"
 #include "emulator/emulated_host.h"
 
@@ -165,10 +165,14 @@ private:
     int64_t now_ = 0;
 };
 
-// A stream whose every write fails, as stdout redirected to /dev/full.
-class FullBuffer final : public std::streambuf {
-protected:
-    int_type overflow(int_type) override { return traits_type::eof(); }
+// Output whose every write fails, as stdout redirected to /dev/full.
+class FullSink final : public TextSink {
+public:
+    void write(std::string_view) override { failed_ = true; }
+    bool failed() const override { return failed_; }
+
+private:
+    bool failed_ = false;
 };
 
 Bytes params(int code, int p1 = 0, int p2 = 0, int p3 = 0, int p4 = 0, int p5 = 0) {
@@ -187,13 +191,13 @@ class CliTest : public ::testing::Test {
 protected:
     ManualClock clock;
     EmulatedHost host{clock};
-    std::ostringstream out, err;
+    StringSink out, err;
     // No udev folders of the machine running the tests; a fixed time.
     CliEnvironment env{"hidapi 9.9.9", {}, nullptr, [] { return std::string("2026-01-02T03:04:05Z"); }};
 
     int run(std::vector<std::string> args) {
-        out.str("");
-        err.str("");
+        out.clear();
+        err.clear();
         return runCli(args, out, err, host, clock, env);
     }
 
@@ -790,9 +794,8 @@ TEST_F(CliTest, VerificationMismatchPrintsSentAndStoredAndExits6) {
 
 TEST_F(CliTest, OutputThatCannotBeWrittenFailsTheCommand) {
     host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
-    FullBuffer full;
-    std::ostream broken(&full);
-    EXPECT_EQ(runCli({"read"}, broken, err, host, clock, env), kCliFailed);
+    FullSink full;
+    EXPECT_EQ(runCli({"read"}, full, err, host, clock, env), kCliFailed);
     EXPECT_NE(err.str().find("output could not be written"), std::string::npos) << err.str();
 }
 
@@ -860,7 +863,7 @@ TEST(CliWait, WaitsForAModuleAndTimesOut) {
     ScriptedClock clock;
     EmulatedHost host(clock);
     VirtualModule& m = host.addModule(Model::Zel280, 3, 0x12, ModuleMode::Unplugged);
-    std::ostringstream out, err;
+    StringSink out, err;
     const CliEnvironment env{"", {}, nullptr, {}};
 
     EXPECT_EQ(runCli({"wait", "--setting", "--timeout", "5"}, out, err, host, clock, env), kExitTimeout);
@@ -871,7 +874,7 @@ TEST(CliWait, WaitsForAModuleAndTimesOut) {
     clock.onSleep = [&](int) {
         if (++sleeps == 10) host.plug(m);
     };
-    out.str("");
+    out.clear();
     EXPECT_EQ(runCli({"wait", "--pid", "283", "--timeout", "60"}, out, err, host, clock, env), kCliOk) << err.str();
     EXPECT_EQ(out.str(), "0x283 ZEL280 at emu://0\n");
     EXPECT_EQ(sleeps, 10);
