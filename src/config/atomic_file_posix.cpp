@@ -35,16 +35,22 @@ private:
     int fd_;
 };
 
+// Writes every byte to an open file.
+bool writeAll(int fd, std::string_view bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 TempFileResult writeTemp(const std::string& temp, std::string_view bytes) {
     Descriptor file(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (file.get() < 0) return errno == EEXIST ? TempFileResult::Exists : TempFileResult::NotCreated;
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(file.get(), bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return TempFileResult::Failed;
-        done += static_cast<size_t>(n);
-    }
+    if (!writeAll(file.get(), bytes)) return TempFileResult::Failed;
     if (::fsync(file.get()) != 0) return TempFileResult::Failed;
     return file.close() ? TempFileResult::Written : TempFileResult::Failed;
 }
@@ -72,15 +78,7 @@ bool replace(const std::string& temp, const std::string& target) {
 // The old way, for folders that take no new file: truncate, then write.
 bool writeInPlace(const std::string& target, std::string_view bytes) {
     Descriptor file(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (file.get() < 0) return false;
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(file.get(), bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return file.close();
+    return file.get() >= 0 && writeAll(file.get(), bytes) && file.close();
 }
 
 std::optional<std::string> target(const std::string& path) {
@@ -115,15 +113,7 @@ std::optional<std::string> readPrefix(const std::string& path, size_t maxBytes) 
 
 bool append(const std::string& path, std::string_view bytes) {
     Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
-    if (file.get() < 0) return false;
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(file.get(), bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return file.close();
+    return file.get() >= 0 && writeAll(file.get(), bytes) && file.close();
 }
 
 FileInfo info(const std::string& path) {

@@ -90,21 +90,26 @@ void reapEndedOperations() {
     std::erase_if(parkedOperations(), [](const std::unique_ptr<PendingOperation>& op) { return op->ended(); });
 }
 
+// Vendor and product ID of an open device; the failure's reason otherwise.
+bool readAttributes(HANDLE file, HidAttributes& out, Failure& failure) {
+    HIDD_ATTRIBUTES attributes{};
+    attributes.Size = sizeof(attributes);
+    if (!HidD_GetAttributes(file, &attributes)) {
+        failure = lastError("HidD_GetAttributes");
+        return false;
+    }
+    failure = Failure{};
+    out.vendorId = attributes.VendorID;
+    out.productId = attributes.ProductID;
+    return true;
+}
+
 class Win32HidHandle final : public HidHandle {
 public:
     Win32HidHandle(unique_handle file, bool forReads) : file_(std::move(file)), forReads_(forReads) {}
 
     bool attributes(HidAttributes& out) override {
-        HIDD_ATTRIBUTES attributes{};
-        attributes.Size = sizeof(attributes);
-        if (!HidD_GetAttributes(file_.get(), &attributes)) {
-            failure_ = lastError("HidD_GetAttributes");
-            return false;
-        }
-        failure_ = Failure{};
-        out.vendorId = attributes.VendorID;
-        out.productId = attributes.ProductID;
-        return true;
+        return readAttributes(file_.get(), out, failure_);
     }
 
     bool caps(HidCaps& out) override {
@@ -292,16 +297,7 @@ bool Win32HidHost::attributes(const std::string& path, HidAttributes& out) {
         failure_ = lastError("CreateFileW");
         return false;
     }
-    HIDD_ATTRIBUTES attributes{};
-    attributes.Size = sizeof(attributes);
-    if (!HidD_GetAttributes(file.get(), &attributes)) {
-        failure_ = lastError("HidD_GetAttributes");
-        return false;
-    }
-    failure_ = Failure{};
-    out.vendorId = attributes.VendorID;
-    out.productId = attributes.ProductID;
-    return true;
+    return readAttributes(file.get(), out, failure_);
 }
 
 std::unique_ptr<HidHandle> Win32HidHost::open(const std::string& path, bool overlapped) {
