@@ -269,9 +269,9 @@ void ModuleBench::onCreate() {
     rulePen_.reset(::CreatePen(PS_SOLID, 1, kRuleColour));
 
     // Controls without a font of their own get the GUI font.
-    auto child = [this](ControlSpec spec) {
-        if (!spec.font) spec.font = guiFont();
-        return createControl(window_, instance_, spec);
+    auto child = [this](ControlParams params) {
+        if (!params.font) params.font = guiFont();
+        return createControl(window_, instance_, params);
     };
 
     for (size_t i = 0; i < slots_.size(); ++i) {

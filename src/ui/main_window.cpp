@@ -102,7 +102,7 @@ void onCreate(App& app) {
 
     app.statusBar = ::CreateStatusWindowW(WS_CHILD | WS_VISIBLE, L"", app.mainWindow, 0);
 
-    auto child = [&app](const ControlSpec& spec) { return createControl(app.mainWindow, app.instance, spec); };
+    auto child = [&app](const ControlParams& params) { return createControl(app.mainWindow, app.instance, params); };
     HFONT panelFont = app.panelFont.get();
     HFONT logFont = app.logFont.get();
 

@@ -22,11 +22,11 @@ wchar_t firstCharOf(HWND window) {
     return buffer[0];
 }
 
-HWND createControl(HWND parent, HINSTANCE instance, const ControlSpec& spec) {
-    HWND control = ::CreateWindowExW(0, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style, spec.x, spec.y,
-                                     spec.w, spec.h, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+HWND createControl(HWND parent, HINSTANCE instance, const ControlParams& params) {
+    HWND control = ::CreateWindowExW(0, params.className, params.text, WS_CHILD | WS_VISIBLE | params.style, params.x, params.y,
+                                     params.w, params.h, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(params.id)),
                                      instance, nullptr);
-    if (control) ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(spec.font), FALSE);
+    if (control) ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(params.font), FALSE);
     return control;
 }
 

@@ -37,7 +37,7 @@ wchar_t firstCharOf(HWND window);
 // A child control: window class, caption, style (WS_CHILD | WS_VISIBLE are
 // added), position and size in the parent's client coordinates, control ID
 // and the font it is given with WM_SETFONT.
-struct ControlSpec {
+struct ControlParams {
     const wchar_t* className = nullptr;
     const wchar_t* text = nullptr;
     DWORD style = 0;
@@ -46,7 +46,7 @@ struct ControlSpec {
     HFONT font = nullptr;
 };
 // Creates the control on `parent`; nullptr when creation fails.
-HWND createControl(HWND parent, HINSTANCE instance, const ControlSpec& spec);
+HWND createControl(HWND parent, HINSTANCE instance, const ControlParams& params);
 
 // ---- contexts ----------------------------------------------------------------
 

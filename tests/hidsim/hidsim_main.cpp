@@ -64,8 +64,8 @@ bool hexNumber(const std::string& text, unsigned& value) {
     return !text.empty() && end && *end == '\0' && value <= 0xFFFF;
 }
 
-bool addModule(Bench& bench, const std::string& spec) {
-    const std::vector<std::string> parts = splitAt(spec, ':');
+bool addModule(Bench& bench, const std::string& description) {
+    const std::vector<std::string> parts = splitAt(description, ':');
     if (parts.size() < 2 || (parts[0] != "280" && parts[0] != "260") ||
         (parts[1] != "setting" && parts[1] != "normal"))
         return false;
@@ -90,7 +90,7 @@ bool addModule(Bench& bench, const std::string& spec) {
         module.unplugOnNextCommand = unplug;
         if (wide) module.inputReportLength = module.outputReportLength = 65;
     }, faults);
-    if (!m) std::cerr << "zelio-hidsim: module " << spec << ": " << bench.error() << '\n';
+    if (!m) std::cerr << "zelio-hidsim: module " << description << ": " << bench.error() << '\n';
     return m != nullptr;
 }
 
