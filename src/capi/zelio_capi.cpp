@@ -43,22 +43,14 @@ using namespace zelio;
 // it shows the module link that module's path only, so that the link cannot
 // pick another module with the same product ID. Emulated contexts can also
 // make it refuse to open chosen paths (ZELIO_EMULATE_LOCKED).
-class ContextHost final : public HidHost {
+class ContextHost final : public ForwardingHidHost {
 public:
-    explicit ContextHost(std::unique_ptr<HidHost> inner) : inner_(std::move(inner)) {}
+    using ForwardingHidHost::ForwardingHidHost;
 
     std::vector<std::string> enumerate() override {
-        std::vector<std::string> paths = inner_->enumerate();
-        failure_ = inner_->lastFailure();
+        std::vector<std::string> paths = ForwardingHidHost::enumerate();
         if (only) std::erase_if(paths, [this](const std::string& path) { return path != *only; });
         return paths;
-    }
-
-    // The inner host's IDs, found without opening the device.
-    bool attributes(const std::string& path, HidAttributes& out) override {
-        const bool known = inner_->attributes(path, out);
-        failure_ = inner_->lastFailure();
-        return known;
     }
 
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override {
@@ -66,17 +58,12 @@ public:
             failure_ = Failure{FailureKind::Access, "open " + path, "access denied"};
             return nullptr;
         }
-        std::unique_ptr<HidHandle> handle = inner_->open(path, overlapped);
-        failure_ = inner_->lastFailure();
-        return handle;
+        return ForwardingHidHost::open(path, overlapped);
     }
 
     std::optional<std::string> only;
     std::set<std::string> locked;
     bool ignoreLocks = false;
-
-private:
-    std::unique_ptr<HidHost> inner_;
 };
 
 // An emulated module and the path it enumerates with.
@@ -109,9 +96,10 @@ std::string hex(unsigned value) {
 
 struct zelio_context {
     zelio_context(std::unique_ptr<HidHost> inner, EmulatedHost* emulatedHost, std::vector<EmulatedModule> modules)
-        : host(std::move(inner)), emulated(emulatedHost), emulatedModules(std::move(modules)),
+        : backend(std::move(inner)), host(*backend), emulated(emulatedHost), emulatedModules(std::move(modules)),
           link(host, systemClock()) {}
 
+    std::unique_ptr<HidHost> backend;  // the platform's host or the emulator
     ContextHost host;
     EmulatedHost* emulated;  // owned by `host`; null on a real context
     std::vector<EmulatedModule> emulatedModules;

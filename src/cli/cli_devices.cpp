@@ -49,42 +49,32 @@ std::string hexBytes(const uint8_t* data, size_t length) {
 }
 
 // A handle that traces every report through it.
-class TracingHandle final : public HidHandle {
+class TracingHandle final : public ForwardingHidHandle {
 public:
     TracingHandle(CliHost& host, std::unique_ptr<HidHandle> inner, std::string path)
-        : host_(host), inner_(std::move(inner)), path_(std::move(path)) {}
-
-    bool attributes(HidAttributes& out) override { return keep(inner_->attributes(out)); }
-    bool caps(HidCaps& out) override { return keep(inner_->caps(out)); }
+        : ForwardingHidHandle(std::move(inner)), host_(host), path_(std::move(path)) {}
 
     bool write(const uint8_t* data, size_t length) override {
-        const bool ok = keep(inner_->write(data, length));
+        const bool ok = ForwardingHidHandle::write(data, length);
         host_.trace("write " + escapeForTerminal(path_) + ": " + hexBytes(data, length) +
-                    (ok ? std::string() : " failed: " + failure_.text()));
+                    (ok ? std::string() : " failed: " + lastFailure().text()));
         return ok;
     }
 
     ReadResult read(uint8_t* buffer, size_t length, int timeoutMs) override {
-        const ReadResult result = inner_->read(buffer, length, timeoutMs);
-        failure_ = inner_->lastFailure();
+        const ReadResult result = ForwardingHidHandle::read(buffer, length, timeoutMs);
         const std::string where = "read " + escapeForTerminal(path_) + ": ";
         if (result == ReadResult::Ok)
             host_.trace(where + hexBytes(buffer, length));
         else if (result == ReadResult::Timeout)
             host_.trace(where + "nothing within " + std::to_string(timeoutMs) + " ms");
         else
-            host_.trace(where + "failed: " + failure_.text());
+            host_.trace(where + "failed: " + lastFailure().text());
         return result;
     }
 
 private:
-    bool keep(bool ok) {
-        failure_ = inner_->lastFailure();
-        return ok;
-    }
-
     CliHost& host_;
-    std::unique_ptr<HidHandle> inner_;
     std::string path_;
 };
 
@@ -141,8 +131,7 @@ void CliHost::trace(const std::string& text) {
 }
 
 std::vector<HidDeviceInfo> CliHost::enumerateDevices() {
-    std::vector<HidDeviceInfo> devices = inner_.enumerateDevices();
-    failure_ = inner_.lastFailure();
+    std::vector<HidDeviceInfo> devices = ForwardingHidHost::enumerateDevices();
     const size_t all = devices.size();
     if (selector_.active()) std::erase_if(devices, [&](const HidDeviceInfo& d) { return !selector_.matches(d); });
     if (trace_) {
@@ -166,16 +155,8 @@ std::vector<std::string> CliHost::enumerate() {
     return paths;
 }
 
-bool CliHost::attributes(const std::string& path, HidAttributes& out) {
-    // The inner host's own way: it may tell the IDs without opening anything.
-    const bool known = inner_.attributes(path, out);
-    failure_ = inner_.lastFailure();
-    return known;
-}
-
 std::unique_ptr<HidHandle> CliHost::open(const std::string& path, bool overlapped) {
-    std::unique_ptr<HidHandle> handle = inner_.open(path, overlapped);
-    failure_ = inner_.lastFailure();
+    std::unique_ptr<HidHandle> handle = ForwardingHidHost::open(path, overlapped);
     if (!trace_) return handle;
     const std::string what = std::string("open ") + (overlapped ? "(reads) " : "") + escapeForTerminal(path);
     trace(handle ? what + ": ok" : what + " failed: " + failure_.text());

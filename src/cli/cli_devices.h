@@ -48,9 +48,9 @@ struct DeviceSelector {
 // The host the CLI's module link runs on: shows only the selected device
 // when a selector is set, and writes every enumeration, open and report with
 // a time stamp to the trace stream when there is one.
-class CliHost final : public HidHost {
+class CliHost final : public ForwardingHidHost {
 public:
-    CliHost(HidHost& inner, Clock& clock) : inner_(inner), clock_(clock), start_(clock.nowMs()) {}
+    CliHost(HidHost& inner, Clock& clock) : ForwardingHidHost(inner), clock_(clock), start_(clock.nowMs()) {}
 
     void select(DeviceSelector selector) { selector_ = std::move(selector); }
     const DeviceSelector& selector() const { return selector_; }
@@ -60,11 +60,9 @@ public:
 
     std::vector<std::string> enumerate() override;
     std::vector<HidDeviceInfo> enumerateDevices() override;
-    bool attributes(const std::string& path, HidAttributes& out) override;
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
 
 private:
-    HidHost& inner_;
     Clock& clock_;
     int64_t start_;
     DeviceSelector selector_;

@@ -65,44 +65,28 @@ COLORREF lampColour(const OutputState& out, bool plugged, int64_t elapsedMs) {
 
 namespace {
 
-class NotifyingHandle final : public HidHandle {
+class NotifyingHandle final : public ForwardingHidHandle {
 public:
     NotifyingHandle(std::unique_ptr<HidHandle> inner, std::shared_ptr<std::function<void()>> onReport)
-        : inner_(std::move(inner)), onReport_(std::move(onReport)) {}
+        : ForwardingHidHandle(std::move(inner)), onReport_(std::move(onReport)) {}
 
-    bool attributes(HidAttributes& out) override { return inner_->attributes(out); }
-    bool caps(HidCaps& out) override { return inner_->caps(out); }
     bool write(const uint8_t* data, size_t length) override {
-        const bool written = inner_->write(data, length);
+        const bool written = ForwardingHidHandle::write(data, length);
         if (*onReport_) (*onReport_)();
         return written;
     }
-    ReadResult read(uint8_t* buffer, size_t length, int timeoutMs) override {
-        return inner_->read(buffer, length, timeoutMs);
-    }
-    const Failure& lastFailure() const override { return inner_->lastFailure(); }
 
 private:
-    std::unique_ptr<HidHandle> inner_;
     std::shared_ptr<std::function<void()>> onReport_;
 };
 
 }  // namespace
 
 NotifyingHidHost::NotifyingHidHost(HidHost& inner, std::function<void()> onReport)
-    : inner_(inner), onReport_(std::make_shared<std::function<void()>>(std::move(onReport))) {}
-
-std::vector<std::string> NotifyingHidHost::enumerate() { return inner_.enumerate(); }
-
-bool NotifyingHidHost::attributes(const std::string& path, HidAttributes& out) {
-    const bool known = inner_.attributes(path, out);
-    failure_ = inner_.lastFailure();
-    return known;
-}
+    : ForwardingHidHost(inner), onReport_(std::make_shared<std::function<void()>>(std::move(onReport))) {}
 
 std::unique_ptr<HidHandle> NotifyingHidHost::open(const std::string& path, bool overlapped) {
-    std::unique_ptr<HidHandle> handle = inner_.open(path, overlapped);
-    failure_ = inner_.lastFailure();
+    std::unique_ptr<HidHandle> handle = ForwardingHidHost::open(path, overlapped);
     if (!handle) return nullptr;
     return std::make_unique<NotifyingHandle>(std::move(handle), onReport_);
 }

@@ -70,17 +70,13 @@ COLORREF lampColour(const OutputState& out, bool plugged, int64_t elapsedMs);
 // A HidHost that forwards everything to another one and calls `onReport`
 // after every output report written to any device (successful or not). The
 // callback runs on the writer's thread, inside the command that wrote.
-class NotifyingHidHost final : public HidHost {
+class NotifyingHidHost final : public ForwardingHidHost {
 public:
     NotifyingHidHost(HidHost& inner, std::function<void()> onReport);
 
-    std::vector<std::string> enumerate() override;
-    bool attributes(const std::string& path, HidAttributes& out) override;
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
-    const Failure& lastFailure() const override { return inner_.lastFailure(); }
 
 private:
-    HidHost& inner_;
     // Shared with every handle, so a handle that outlives the host is safe.
     std::shared_ptr<std::function<void()>> onReport_;
 };

@@ -79,6 +79,24 @@ protected:
     Failure failure_;
 };
 
+// A handle in front of another one; it answers with the inner handle's
+// failure. A wrapper overrides only what it watches or changes.
+class ForwardingHidHandle : public HidHandle {
+public:
+    explicit ForwardingHidHandle(std::unique_ptr<HidHandle> inner) : inner_(std::move(inner)) {}
+
+    const Failure& lastFailure() const override { return inner_->lastFailure(); }
+    bool attributes(HidAttributes& out) override { return inner_->attributes(out); }
+    bool caps(HidCaps& out) override { return inner_->caps(out); }
+    bool write(const uint8_t* data, size_t length) override { return inner_->write(data, length); }
+    ReadResult read(uint8_t* buffer, size_t length, int timeoutMs) override {
+        return inner_->read(buffer, length, timeoutMs);
+    }
+
+private:
+    std::unique_ptr<HidHandle> inner_;
+};
+
 // One HID interface as enumeration describes it, before anything opens it.
 struct HidDeviceInfo {
     std::string path;
@@ -119,6 +137,42 @@ inline bool HidHost::attributes(const std::string& path, HidAttributes& out) {
     std::unique_ptr<HidHandle> handle = open(path, false);
     return handle && handle->attributes(out);
 }
+
+// A host in front of another one (the demo's notifying host, zelioctl's
+// selecting and tracing host, the library's context): every call passes
+// through and leaves the inner host's failure readable here. A wrapper
+// overrides only what it changes.
+class ForwardingHidHost : public HidHost {
+public:
+    explicit ForwardingHidHost(HidHost& inner) : inner_(inner) {}
+
+    std::vector<std::string> enumerate() override {
+        std::vector<std::string> paths = inner_.enumerate();
+        failure_ = inner_.lastFailure();
+        return paths;
+    }
+    std::vector<HidDeviceInfo> enumerateDevices() override {
+        std::vector<HidDeviceInfo> devices = inner_.enumerateDevices();
+        failure_ = inner_.lastFailure();
+        return devices;
+    }
+    bool attributes(const std::string& path, HidAttributes& out) override {
+        const bool known = inner_.attributes(path, out);
+        failure_ = inner_.lastFailure();
+        return known;
+    }
+    std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override {
+        std::unique_ptr<HidHandle> handle = inner_.open(path, overlapped);
+        failure_ = inner_.lastFailure();
+        return handle;
+    }
+
+protected:
+    HidHost& inner() { return inner_; }
+
+private:
+    HidHost& inner_;
+};
 
 // Pause and time source, injectable so tests need not wait for real.
 class Clock {
