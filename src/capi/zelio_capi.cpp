@@ -267,13 +267,12 @@ int command(zelio_context* ctx, const Target& target, const CommandReport& repor
 }
 
 zelio_config decodeConfig(uint16_t productId, const Reply& reply) {
-    // Field 2 is the ID nibble as a signed byte, added to the family's ID.
-    const int nibble = static_cast<int8_t>(reply[2]);
+    const ChannelConfig stored = configurationFromReply(productId, reply);
     zelio_config config{};
-    config.product_id = static_cast<uint16_t>(familyOf(productId) + nibble);
-    config.open_drain_mask = reply[3];
-    config.high_mask = reply[4];
-    config.input_mask = reply[5];
+    config.product_id = static_cast<uint16_t>(stored.productId);
+    config.open_drain_mask = stored.openDrainMask;
+    config.high_mask = stored.highMask;
+    config.input_mask = stored.inputMask;
     return config;
 }
 

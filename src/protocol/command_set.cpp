@@ -16,6 +16,16 @@ CommandReport commandReport(int code, int p1, int p2, int p3, int p4, int p5) {
                          static_cast<uint8_t>(p5)};
 }
 
+ChannelConfig configurationFromReply(uint32_t productId, const Reply& reply) {
+    const int nibble = static_cast<int8_t>(reply[2]);
+    ChannelConfig config;
+    config.productId = static_cast<uint32_t>(familyOf(productId) + nibble);
+    config.openDrainMask = reply[3];
+    config.highMask = reply[4];
+    config.inputMask = reply[5];
+    return config;
+}
+
 uint16_t CommandSet::attach() {
     attached_ = static_cast<uint16_t>(link_.connect(kSettingId280));
     if (attached_ != 0) return attached_;
@@ -34,13 +44,7 @@ int CommandSet::readFirmwareVersion() {
 
 bool CommandSet::readConfiguration(ChannelConfig& config) {
     if (!link_.transact(attached_, commandReport(cmd::kConfiguration, 0))) return false;
-    const Reply& reply = link_.reply();
-    // Field 2 is the ID nibble as a signed byte.
-    const int nibble = static_cast<int8_t>(reply[2]);
-    config.productId = static_cast<uint32_t>(attached_ + nibble);
-    config.openDrainMask = reply[3];
-    config.highMask = reply[4];
-    config.inputMask = reply[5];
+    config = configurationFromReply(attached_, link_.reply());
     return true;
 }
 

@@ -25,6 +25,11 @@ inline constexpr int kResetToIo = 0x4F;
 using CommandReport = std::array<std::uint8_t, ModuleLink::kCommandReportLength>;
 CommandReport commandReport(int code, int p1 = 0, int p2 = 0, int p3 = 0, int p4 = 0, int p5 = 0);
 
+// The configuration in the reply to 0x43 p1=0 from the module at
+// `productId`: field 2 is the ID nibble as a signed byte, added to the
+// family's ID; fields 3-5 are the open-drain, high and input masks.
+ChannelConfig configurationFromReply(uint32_t productId, const Reply& reply);
+
 class CommandSet {
 public:
     explicit CommandSet(ModuleLink& link) : link_(link) {}
