@@ -64,12 +64,18 @@ class ModuleTest(unittest.TestCase):
         with self.assertRaises(ValueError):
             zelio.Module(emulated=True)
         with zelio.Module(0x280, emulated=True) as module:
+            # Out of range before ctypes would cut them down (2**32 + 3 to 3).
+            for call, allowed in [(lambda: module.blink(9), "1-8"), (lambda: module.output(2**32 + 3, True), "1-8"),
+                                  (lambda: module.blink(3, 16), "0-15"), (lambda: module.blink(3, 5, -1), "0-15"),
+                                  (lambda: module.write_config(Config(0x281, high_mask=0x1FF)), "0x0-0xFF"),
+                                  (lambda: module.write_config(Config(0x10281)), "0x1-0xFFFF"),
+                                  (lambda: module.emulate(2**32 + 1), "")]:
+                with self.assertRaisesRegex(ValueError, allowed):
+                    call()
+            self.assertEqual(module.read_config(), Config(0x281, 0, 0, 0))
             with self.assertRaises(zelio.UsageError) as caught:
-                module.blink(9)
-            self.assertEqual(caught.exception.code, ErrorCode.USAGE)
-            self.assertIn("channel 9", caught.exception.reason)
-            with self.assertRaises(zelio.UsageError):
                 module.write_config(Config(0x263))  # a ZEL260's ID
+            self.assertEqual(caught.exception.code, ErrorCode.USAGE)
 
 
 class ErrorTest(unittest.TestCase):
