@@ -6,11 +6,20 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <string_view>
 #include <vector>
 
 #include "config/panel_rules.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#endif
 
 namespace zelio {
 namespace {
@@ -320,21 +329,115 @@ TEST_F(ConfigFileTest, AReadOnlyFileIsNotReplaced) {
     EXPECT_EQ(fileNames(), Names{"board.kbd"});
 }
 
-#ifndef _WIN32  // symbolic links need a privilege on Windows
-TEST_F(ConfigFileTest, SaveThroughALinkReplacesTheFileItPointsTo) {
+// Whatever goes wrong in making the temporary file, a save stays atomic or
+// fails; only a folder that refuses new files is written in place.
+TEST_F(ConfigFileTest, SaveFailureModes) {
+    std::u8string korean;
+    for (int i = 0; i < 83; ++i) korean += u8"한";
+    const size_t folderLength = dir_.string().size() + 1;
+    const struct {
+        const char* what;
+        std::filesystem::path name;
+        std::optional<TempFileResult> created;  // instead of the real step's result
+        bool saved, inPlace;
+    } cases[] = {
+        {"name of 254 bytes", std::string(250, 'n') + ".kbd", {}, true, false},
+        {"Korean name of 253 bytes", korean + u8".kbd", {}, true, false},
+        {"path of 250 characters", std::string(250 - folderLength, 'p'), {}, true, false},
+        {"full disk, quota or I/O error", "board.kbd", TempFileResult::Failed, false, false},
+        {"folder refuses new files", "board.kbd", TempFileResult::NotCreated, true, true},
+    };
+    const ChannelConfig old = cfg(0x283, 0x40, 0xC0, 0x01), next = cfg(0x261, 0, 0, 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto path = dir_ / c.name;
+        ASSERT_TRUE(saveConfigFile(path, old));
+        AtomicFileSteps steps = platformAtomicFileSteps();
+        bool inPlace = false;
+        steps.writeInPlace = [&](const std::string& target, std::string_view bytes) {
+            inPlace = true;
+            return platformAtomicFileSteps().writeInPlace(target, bytes);
+        };
+        if (c.created) steps.writeTemp = [&](const std::string&, std::string_view) { return *c.created; };
+        EXPECT_EQ(saveConfigFile(path, next, steps), c.saved);
+        EXPECT_EQ(inPlace, c.inPlace);
+        EXPECT_EQ(loadConfigFile(path), c.saved ? next : old);
+        EXPECT_EQ(fileNames(), Names{c.name.string()});
+        std::filesystem::remove(path);
+    }
+    // The real step tells a name that is too long from a folder's refusal.
+    EXPECT_EQ(platformAtomicFileSteps().writeTemp((dir_ / std::string(300, 'x')).string(), "x"), TempFileResult::Failed);
+}
+
+#ifndef _WIN32
+// A save keeps what the old file had, less set-user-ID and set-group-ID.
+TEST_F(ConfigFileTest, SaveKeepsModeOwnerGroupAndExtendedAttributes) {
+    const auto path = dir_ / "board.kbd";
+    writeBytes(path, "0283 40 C0 01\r\n");
+    const bool root = ::geteuid() == 0;
+    const uid_t owner = root ? 4321 : ::geteuid();
+    const gid_t group = root ? 4322 : ::getegid();
+    ASSERT_EQ(::chown(path.c_str(), owner, group), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 06754), 0);
+    const bool xattrs = ::setxattr(path.c_str(), "user.zelio", "kept", 4, 0) == 0;
+
+    ASSERT_TRUE(saveConfigFile(path, cfg(0x261, 0, 0, 0)));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0754u);
+    EXPECT_EQ(st.st_uid, owner);
+    EXPECT_EQ(st.st_gid, group);
+    char value[8] = {};
+    if (xattrs) {
+        EXPECT_EQ(std::string(value, std::max<ssize_t>(::getxattr(path.c_str(), "user.zelio", value, 8), 0)), "kept");
+    }
+    EXPECT_EQ(readBytes(path), "0261 00 00 00\r\n");
+    if (!root) GTEST_SKIP() << "another user's owner and group need root";
+}
+#endif
+
+bool makeLink(const std::filesystem::path& target, const std::filesystem::path& link) {
+#ifdef _WIN32
+    return ::CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != 0;
+#else
+    return ::symlink(target.c_str(), link.c_str()) == 0;
+#endif
+}
+
+// A save through the user's own link writes the file it points to; a link
+// that another user left in a sticky folder is not followed (Linux with
+// fs.protected_symlinks=1): the link itself is replaced, its file untouched.
+TEST_F(ConfigFileTest, SaveThroughLinks) {
     std::filesystem::create_directories(dir_ / "real");
     const auto file = dir_ / "real" / "board.kbd";
-    writeBytes(file, "0283 40 C0 01\r\n");
-    std::error_code ec;
-    std::filesystem::create_symlink(std::filesystem::path("real") / "board.kbd", dir_ / "link.kbd", ec);
-    if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
+    const std::string old = "0283 40 C0 01\r\n";
+    writeBytes(file, old);
+    if (!makeLink(std::filesystem::path("real") / "board.kbd", dir_ / "link.kbd")) GTEST_SKIP() << "no symbolic links here";
 
     ASSERT_TRUE(saveConfigFile(dir_ / "link.kbd", cfg(0x261, 0, 0, 0)));
     EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "link.kbd"));
     EXPECT_EQ(readBytes(file), "0261 00 00 00\r\n");
     EXPECT_EQ(fileNames(), (Names{"link.kbd", "real"}));
-}
+#ifndef _WIN32
+    writeBytes(file, old);
+    std::ifstream in("/proc/sys/fs/protected_symlinks");
+    std::string protectedLinks;
+    in >> protectedLinks;
+    if (::geteuid() != 0 || protectedLinks.empty()) GTEST_SKIP() << "another user's link needs root and Linux";
+    const auto sticky = dir_ / "sticky", planted = sticky / "board.kbd";
+    std::filesystem::create_directories(sticky);
+    ASSERT_EQ(::chmod(sticky.c_str(), 01777), 0);
+    ASSERT_TRUE(makeLink(file, planted));
+    ASSERT_EQ(::lchown(planted.c_str(), 4321, 4321), 0);
+    std::ofstream("/proc/sys/fs/protected_symlinks") << "1";
+    const bool saved = saveConfigFile(planted, cfg(0x262, 0, 0, 0));
+    std::ofstream("/proc/sys/fs/protected_symlinks") << protectedLinks;
+    EXPECT_TRUE(saved);
+    EXPECT_FALSE(std::filesystem::is_symlink(planted));
+    EXPECT_EQ(readBytes(planted), "0262 00 00 00\r\n");
+    EXPECT_EQ(readBytes(file), old);
 #endif
+}
 
 TEST_F(ConfigFileTest, UnreadableOrEmptyFilesLoadAsNoConfiguration) {
     EXPECT_EQ(loadConfigFile(dir_ / "does-not-exist.kbd"), ChannelConfig{});
