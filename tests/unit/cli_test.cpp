@@ -803,6 +803,9 @@ TEST_F(CliTest, OutputThatCannotBeWrittenFailsTheCommand) {
 
 TEST(CliText, TerminalAndJsonEscapesKeepKoreanAndMarkEverythingElse) {
     EXPECT_EQ(escapeForTerminal("설정\x1b[2J\n\t\x7f\xc2\x9b\xff.kbd"), "설정\\x1b[2J\\n\\t\\x7f\\xc2\\x9b\\xff.kbd");
+    // "exe.kbd" shown reversed by U+202E; zero-width space, isolate, byte-order mark.
+    EXPECT_EQ(escapeForTerminal("a\u202edbk.exe\u200b\u2066\u2069\ufeff\u200a"),
+              "a\\u202edbk.exe\\u200b\\u2066\\u2069\\ufeff\u200a");
     EXPECT_EQ(jsonString("설정\"\\\n\x01\xff"), "\"설정\\\"\\\\\\n\\u0001\\ufffd\"");
 }
 
