@@ -1178,7 +1178,7 @@ private:
                 return fail(kExitIo, "cannot write " + quotedArg(option("--log")) + ": not a regular file");
             const bool fresh = log.kind == FileInfo::Missing || log.size == 0;
             const char* header = fresh ? "time,path,port,firmware,configuration,result\r\n" : "";
-            if (!files().append(logPath, header))
+            if (!files().append(logPath, header, ""))
                 return fail(kExitIo, "cannot write " + quotedArg(option("--log")));
         }
 
@@ -1212,7 +1212,7 @@ private:
                 const std::string line = csvField(time) + ',' + csvField(row.path) + ',' + csvField(row.port) + ',' +
                                          csvField(row.firmware) + ',' + csvField(row.configuration) + ',' +
                                          csvField(row.result) + "\r\n";
-                if (!files().append(logPath, line)) {
+                if (!files().append(logPath, "", line)) {
                     return fail(kExitIo, "cannot write " + quotedArg(option("--log")));
                 }
             }

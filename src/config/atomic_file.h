@@ -61,9 +61,12 @@ struct AtomicFileSteps {
     // The first `maxBytes` bytes of `path` (fewer when it is shorter);
     // nullopt when it cannot be opened or read (a folder, say).
     std::function<std::optional<std::string>(const std::string& path, size_t maxBytes)> readPrefix;
-    // Adds `bytes` at the end of `path`, creating it if need be; true when
-    // all were written.
-    std::function<bool(const std::string& path, std::string_view bytes)> append;
+    // Adds a record at the end of `path`, creating it if need be: `header`
+    // first when the file is empty, then `bytes`, under an exclusive lock
+    // (one writer at a time) and flushed to disk. A record that cannot be
+    // written whole is cut off again, so the next one starts where it would
+    // have; true when all was written.
+    std::function<bool(const std::string& path, std::string_view header, std::string_view bytes)> append;
     // What is at `path`: nothing, a regular file (with its size) or something else.
     std::function<FileInfo(const std::string& path)> info;
     // The names of the entries of folder `path` (no "." or ".."); empty when

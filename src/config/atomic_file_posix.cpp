@@ -3,6 +3,7 @@
 #include "config/atomic_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -156,9 +157,18 @@ std::optional<std::string> readPrefix(const std::string& path, size_t maxBytes) 
     return text;
 }
 
-bool append(const std::string& path, std::string_view bytes) {
+bool append(const std::string& path, std::string_view header, std::string_view bytes) {
     Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
-    return file.get() >= 0 && writeAll(file.get(), bytes) && file.close();
+    if (file.get() < 0) return false;
+    // Released on close. Where the file system has no locks, we go on without.
+    while (::flock(file.get(), LOCK_EX) != 0 && errno == EINTR) {
+    }
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0) return false;
+    const std::string record = (st.st_size == 0 ? std::string(header) : std::string()) + std::string(bytes);
+    if (writeAll(file.get(), record) && ::fsync(file.get()) == 0) return file.close();
+    (void)!::ftruncate(file.get(), st.st_size);
+    return false;
 }
 
 FileInfo info(const std::string& path) {
