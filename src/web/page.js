@@ -361,6 +361,9 @@ var zelioHid = {
     wire();
     const demo = !navigator.hid || new URLSearchParams(location.search).has('demo');
     $('demo').disabled = !navigator.hid;
-    start(demo).then(() => { document.body.dataset.ready = '1'; });
+    start(demo).then(() => {
+      document.body.dataset.ready = '1';
+      performance.mark('zelio-ready');  // time to ready, from the navigation's start
+    });
   };
 })();
