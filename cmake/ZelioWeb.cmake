@@ -4,6 +4,9 @@
 #   build/web/index.html zelio.js zelio.wasm zelio.css
 # The link's waits become awaits through ASYNCIFY. The tests drive the page
 # in headless Chromium (tests/web, puppeteer-core from tests/web/package.json).
+# Debian's emscripten links against the system libraries it ships prebuilt
+# (its cache is frozen): nothing is written outside the build directory. Its
+# tools run on node and need NODE_PATH=/usr/share/nodejs, which the preset sets.
 
 # The page's portable part: what it shows and does, on the command set.
 zelio_add_library(zelio_web_page

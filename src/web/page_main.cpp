@@ -4,6 +4,7 @@
 // command may wait for the browser in the middle).
 #include <emscripten.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -110,7 +111,7 @@ EMSCRIPTEN_KEEPALIVE void zelio_command(int what, int a, int b, const char* text
         case 6: page.reset(); break;
         case 7: page.changeIdTo260(a); break;
         case 8: page.search(); break;
-        case 9: page.outputTest(a, static_cast<web::OutputTestKind>(b % 3), text1, text2); break;
+        case 9: page.outputTest(a, static_cast<web::OutputTestKind>(std::clamp(b, 0, 2)), text1, text2); break;
         case 10: page.devicesChanged(); break;
         case 11: page.fileNew(); break;
         case 20: if (module) demo->host.pressSettingButton(*module); break;
@@ -123,7 +124,9 @@ EMSCRIPTEN_KEEPALIVE void zelio_command(int what, int a, int b, const char* text
 
 // Open's bytes may hold zeros: they come as a buffer.
 EMSCRIPTEN_KEEPALIVE void zelio_open_file(const char* bytes, int length) {
-    if (session) session->page.openFile(std::string_view(bytes, static_cast<size_t>(length)));
+    if (!session) return;
+    // An empty file reads as the empty text, as the window reads it.
+    session->page.openFile(bytes && length > 0 ? std::string_view(bytes, static_cast<size_t>(length)) : std::string_view());
 }
 
 // Save: the file's bytes, or "" after a warning.
