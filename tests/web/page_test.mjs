@@ -197,11 +197,11 @@ if (mode === 'demo') {
   check(/id=2 od=0x80 high=0x20 in=0x40/.test(state()), 'Write', state());
 
   // A reply too late for its Read is passed over by the next one.
-  faults.delay = {0x40: 2300};
+  faults.delay = {0x40: 3500};
   await click('[data-file="new"]');
   await click('[data-cmd="5"]');
   check((await log()).includes(T.receiveFailed), 'Read gives up after 2000 ms', await log());
-  faults.delay = {0x43: 800};
+  faults.delay = {0x43: 1500};  // the late 0x40 reply comes while this one is awaited
   await click('[data-cmd="5"]');
   check((await log()).includes(T.received), 'the late reply is skipped', await log());
   await checkPanel('the configuration, not the late reply');
