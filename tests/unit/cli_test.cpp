@@ -937,4 +937,41 @@ TEST_F(CliFileTest, ProvisionStopsWithASummaryOnCtrlC) {
         << out.str();
 }
 
+// A field a spreadsheet would take for a formula is neutralised; a row that
+// cannot be appended goes to stderr, and the summary still comes. Without a
+// port (Windows) only a module that was not there before the reset counts as
+// the one that came back, not another one already running under its new ID.
+TEST_F(CliFileTest, ProvisionLogNeutralisesFormulasAndReportsAFailedAppend) {
+    ScriptedClock line;
+    EmulatedHost bench(line);
+    bench.addModule(Model::Zel280, 3, 0x12, ModuleMode::Normal).port = "";
+    VirtualModule* modules[] = {&bench.addModule(Model::Zel280, 1, 0x12, ModuleMode::Unplugged),
+                                &bench.addModule(Model::Zel280, 1, 0x12, ModuleMode::Unplugged)};
+    modules[0]->port = "=1+2";
+    modules[1]->port = "";
+    const std::string config = file("line.kbd"), csv = file("log.csv"), moved = file("moved.csv");
+    size_t next = 0;
+    VirtualModule* current = nullptr;
+    line.onSleep = [&](int ms) {
+        if (ms < 100) return;
+        if (current) {
+            bench.unplug(*current);
+            current = nullptr;
+            if (next == 1) {  // the log's disk goes away after the first row
+                std::filesystem::rename(utf8Path(csv), utf8Path(moved));
+                std::filesystem::create_directory(utf8Path(csv));
+            }
+        } else if (next < 2) {
+            bench.plug(*(current = modules[next++]));
+            bench.pressSettingButton(*current);
+        }
+    };
+    ASSERT_TRUE(saveConfigFile(utf8Path(config), ChannelConfig{0x283, 0x40, 0xC0, 0x01}));
+    EXPECT_EQ(runCli({"provision", config, "--count", "2", "--log", csv}, out, err, bench, line, env), kExitIo);
+    EXPECT_EQ(contents(moved), "time,path,port,firmware,configuration,result\r\n"
+                               "2026-01-02T03:04:05Z,emu://1,'=1+2,1.2,0283 40 C0 01,ok\r\n");
+    EXPECT_NE(err.str().find("2026-01-02T03:04:05Z,emu://2,,1.2,0283 40 C0 01,ok"), std::string::npos) << err.str();
+    EXPECT_NE(out.str().find("provisioned 2 modules: 2 ok, 0 failed\n"), std::string::npos) << out.str();
+}
+
 }  // namespace
