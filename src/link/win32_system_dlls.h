@@ -5,7 +5,7 @@
 #pragma once
 
 // windows.h comes in through the owner types, with the project's macros.
-#include "link/win32_unique.h"
+#include "win32/win32_unique.h"
 
 #include <setupapi.h>
 extern "C" {
