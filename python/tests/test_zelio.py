@@ -65,13 +65,11 @@ class ModuleTest(unittest.TestCase):
             zelio.Module(emulated=True)
         with zelio.Module(0x280, emulated=True) as module:
             # Out of range before ctypes would cut them down (2**32 + 3 to 3).
-            for call, allowed in [(lambda: module.blink(9), "1-8"), (lambda: module.output(2**32 + 3, True), "1-8"),
-                                  (lambda: module.blink(3, 16), "0-15"), (lambda: module.blink(3, 5, -1), "0-15"),
-                                  (lambda: module.write_config(Config(0x281, high_mask=0x1FF)), "0x0-0xFF"),
-                                  (lambda: module.write_config(Config(0x10281)), "0x1-0xFFFF"),
-                                  (lambda: module.emulate(2**32 + 1), "")]:
-                with self.assertRaisesRegex(ValueError, allowed):
-                    call()
+            for call, args, allowed in [(module.blink, (9,), "1-8"), (module.output, (2**32 + 3, True), "1-8"),
+                                  (module.blink, (3, 16), "0-15"), (module.blink, (3, 5, -1), "0-15"),
+                                  (module.write_config, (Config(0x281, high_mask=0x1FF),), "0x0-0xFF"),
+                                  (module.write_config, (Config(0x10281),), "0x1-0xFFFF"), (module.emulate, (9,), "")]:
+                self.assertRaisesRegex(ValueError, allowed, call, *args)
             self.assertEqual(module.read_config(), Config(0x281, 0, 0, 0))
             with self.assertRaises(zelio.UsageError) as caught:
                 module.write_config(Config(0x263))  # a ZEL260's ID

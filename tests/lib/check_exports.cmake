@@ -57,8 +57,7 @@ if(_bad)
     message(FATAL_ERROR "${LIBRARY} exports more than zelio_*: ${_bad}")
 endif()
 
-# DLLs every Windows installation has and loads from System32 whatever the
-# program's folder holds (hid.dll and setupapi.dll are loaded at run time).
+# DLLs Windows loads from System32 whatever the program's folder holds.
 set(_system_dlls kernel32 msvcrt ucrtbase ntdll advapi32 user32 gdi32 comctl32 comdlg32 shell32 ole32 ws2_32)
 set(_bad "")
 foreach(_dll IN LISTS _imports)

@@ -938,30 +938,24 @@ TEST_F(CliFileTest, ProvisionStopsWithASummaryOnCtrlC) {
         << out.str();
 }
 
-// A field a spreadsheet would take for a formula is neutralised; a row that
-// cannot be appended goes to stderr, and the summary still comes. Without a
-// port (Windows) only a module that was not there before the reset counts as
-// the one that came back, not another one already running under its new ID.
+// Formulas neutralised; a row that cannot be appended on stderr, the summary still; without a
+// port (Windows) the module that comes back is the one reset, not one already at the new ID.
 TEST_F(CliFileTest, ProvisionLogNeutralisesFormulasAndReportsAFailedAppend) {
     ScriptedClock line;
     EmulatedHost bench(line);
     bench.addModule(Model::Zel280, 3, 0x12, ModuleMode::Normal).port = "";
     VirtualModule* modules[] = {&bench.addModule(Model::Zel280, 1, 0x12, ModuleMode::Unplugged),
                                 &bench.addModule(Model::Zel280, 1, 0x12, ModuleMode::Unplugged)};
-    modules[0]->port = "=1+2";
-    modules[1]->port = "";
+    std::tie(modules[0]->port, modules[1]->port) = std::pair("=1+2", "");
     const std::string config = file("line.kbd"), csv = file("log.csv"), moved = file("moved.csv");
     size_t next = 0;
     VirtualModule* current = nullptr;
     line.onSleep = [&](int ms) {
         if (ms < 100) return;
-        if (current) {
-            bench.unplug(*current);
-            current = nullptr;
-            if (next == 1) {  // the log's disk goes away after the first row
-                std::filesystem::rename(utf8Path(csv), utf8Path(moved));
-                std::filesystem::create_directory(utf8Path(csv));
-            }
+        if (current) {  // unplugged; after the first row the log's disk goes away too
+            bench.unplug(*std::exchange(current, nullptr));
+            std::filesystem::rename(utf8Path(csv), utf8Path(moved));
+            std::filesystem::create_directory(utf8Path(csv));
         } else if (next < 2) {
             bench.plug(*(current = modules[next++]));
             bench.pressSettingButton(*current);
