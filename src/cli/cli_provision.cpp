@@ -63,13 +63,14 @@ Provisioned provisionOne(Session& s, const CliOutput& out, const FamilyDevice& d
     }
     if (!s.commands.resetToIoMode()) return failed(codeOf(s.link.lastFailure()), "no reset confirmation");
     s.host.select(device.port.empty() ? DeviceSelector{} : DeviceSelector{"", device.port});
-    const auto returned = s.pollUntil(kReturnTimeoutMs, [&](const std::vector<FamilyDevice>& devices) {
-        return newDeviceWithId(devices, before, static_cast<uint16_t>(config.productId));
-    });
-    if (!returned) {
-        if (s.interrupted()) return failed(kExitIo, "interrupted");
-        return failed(kExitTimeout, "did not come back as " + hexText(config.productId));
-    }
+    // A Ctrl-C now lets the module finish: it is configured and reset.
+    const auto returned = s.pollUntil(
+        kReturnTimeoutMs,
+        [&](const std::vector<FamilyDevice>& devices) {
+            return newDeviceWithId(devices, before, static_cast<uint16_t>(config.productId));
+        },
+        false);
+    if (!returned) return failed(kExitTimeout, "did not come back as " + hexText(config.productId));
     row.path = returned->path;
     return row;
 }
