@@ -383,7 +383,8 @@ TEST_F(ConfigFileTest, SaveKeepsWhatTheOldFileHad) {
 bool makeLink(const std::filesystem::path& target, const std::filesystem::path& link) {
 #ifdef _WIN32  // Wine says yes without making a link: look whether it is there
     ::CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
-    return (::GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) == FILE_ATTRIBUTE_REPARSE_POINT;
+    const DWORD attributes = ::GetFileAttributesW(link.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 #else
     return ::symlink(target.c_str(), link.c_str()) == 0;
 #endif
