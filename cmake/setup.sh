@@ -17,6 +17,11 @@ ZELIO_PACKAGES=(
     python3
     nsis dpkg-dev file
     groff-base lintian
+)
+
+# The linux-arm64 preset's cross build and emulator (./test installs them
+# when it builds that preset).
+ZELIO_ARM64_PACKAGES=(
     g++-aarch64-linux-gnu qemu-user libhidapi-dev:arm64 libstdc++6:arm64
 )
 
