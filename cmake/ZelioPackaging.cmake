@@ -36,7 +36,7 @@ endif()
 # ---------------------------------------------------------------------------
 set(ZELIO_UDEV_RULES_DIR "lib/udev/rules.d" CACHE STRING
     "Where the udev rule is installed (relative to the install prefix)")
-set(ZELIO_PACKAGE_CONTACT "zelio developers <zelio@example.org>" CACHE STRING
+set(ZELIO_PACKAGE_CONTACT "the zelio developers <zelio@example.org>" CACHE STRING
     "Maintainer named in the packages and their changelog (\"Name <address>\")")
 if(NOT WIN32)
     # Installed pages and changelogs are compressed with gzip -9n (no name,
