@@ -7,7 +7,7 @@
 #   lib     the shared library (libzelio.so.N, zelio.dll)
 #   dev     headers, CMake package files, pkg-config file
 #   python  the Python package
-#   doc     README and LICENSE
+#   doc     README, LICENSE and the references in docs/
 # The library's own rules (lib, dev) sit next to its target; the rest are here.
 # Packages:
 #   Linux    cpack -G DEB       one package per role, as Debian splits them
@@ -101,6 +101,14 @@ else()
 endif()
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE"
     DESTINATION "${_zelio_doc_dir}" COMPONENT doc)
+# The references the README links to, in the same places relative to it.
+install(FILES
+    "${PROJECT_SOURCE_DIR}/docs/zelioctl.md"
+    "${PROJECT_SOURCE_DIR}/docs/library.md"
+    "${PROJECT_SOURCE_DIR}/docs/building.md"
+    "${PROJECT_SOURCE_DIR}/docs/source-layout.md"
+    "${PROJECT_SOURCE_DIR}/docs/screenshot.png"
+    DESTINATION "${_zelio_doc_dir}/docs" COMPONENT doc)
 
 # ---------------------------------------------------------------------------
 # CPack
