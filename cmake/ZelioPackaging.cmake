@@ -8,11 +8,12 @@
 #   dev     headers, CMake package files, pkg-config file
 #   python  the Python package
 #   doc     README, LICENSE and the references in docs/
+#   web     the configurator page, when ZELIO_WEB_DIR names a built one
 # The library's own rules (lib, dev) sit next to its target; the rest are here.
 # Packages:
 #   Linux    cpack -G DEB       one package per role, as Debian splits them
 #                               (packages/<name>_<version>_<arch>.deb):
-#              zelio          cli, doc and every other component
+#              zelio          cli, doc, web and every other component
 #              libzelio1      lib
 #              libzelio-dev   dev
 #              python3-zelio  python (architecture all)
@@ -108,7 +109,15 @@ install(FILES
     "${PROJECT_SOURCE_DIR}/docs/building.md"
     "${PROJECT_SOURCE_DIR}/docs/source-layout.md"
     "${PROJECT_SOURCE_DIR}/docs/screenshot.png"
+    "${PROJECT_SOURCE_DIR}/docs/web-screenshot.png"
     DESTINATION "${_zelio_doc_dir}/docs" COMPONENT doc)
+
+# The configurator page (built by the web preset; ./test passes build/web).
+set(ZELIO_WEB_DIR "" CACHE PATH "The built configurator page to install in share/zelio/web (empty: none)")
+if(ZELIO_WEB_DIR)
+    list(TRANSFORM ZELIO_WEB_FILES PREPEND "${ZELIO_WEB_DIR}/" OUTPUT_VARIABLE _zelio_web_files)
+    install(FILES ${_zelio_web_files} DESTINATION "${CMAKE_INSTALL_DATADIR}/zelio/web" COMPONENT web)
+endif()
 
 # ---------------------------------------------------------------------------
 # CPack
@@ -275,5 +284,10 @@ if(ZELIO_PACKAGE_TESTS)
         add_test(NAME deb_lintian
             COMMAND sh -c "\"$0\" --fail-on error,warning \"$1\"/*.deb" "${ZELIO_LINTIAN}" "${CPACK_OUTPUT_FILE_PREFIX}")
         set_tests_properties(deb_install deb_lintian PROPERTIES FIXTURES_REQUIRED packages TIMEOUT 300)
+    endif()
+    if(ZELIO_WEB_DIR)
+        add_test(NAME package_web COMMAND sh -c "for p in \"$0\"/*.deb \"$0\"/*.zip; do case $p in *.deb) dpkg-deb -c \"$p\";; *.zip) \"$1\" -E tar tf \"$p\";; esac; done | grep 'share/zelio/web/zelio.wasm'"
+            "${CPACK_OUTPUT_FILE_PREFIX}" "${CMAKE_COMMAND}")
+        set_tests_properties(package_web PROPERTIES FIXTURES_REQUIRED packages)
     endif()
 endif()

@@ -17,6 +17,7 @@ ZELIO_PACKAGES=(
     python3
     nsis dpkg-dev file
     groff-base lintian
+    emscripten nodejs chromium
 )
 
 # The linux-arm64 preset's cross build and emulator (./test installs them
