@@ -55,6 +55,9 @@ public:
     bool identity() const { return dpi_ == Layout96::kDpi; }
 
     int px(int v) const { return ::MulDiv(v, dpi_, Layout96::kDpi); }
+    // A font's cell height, rounded down so that a scaled text never needs
+    // more room than its scaled box.
+    int fontHeight(int v) const { return v * dpi_ / Layout96::kDpi; }
     POINT point(POINT p) const { return {px(p.x), px(p.y)}; }
     // `p` moved down by `rows` row pitches, then scaled.
     POINT row(POINT p, int rows) const { return point({p.x, p.y + Layout96::kRowPitch * rows}); }

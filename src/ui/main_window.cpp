@@ -129,8 +129,8 @@ void MainWindow::paint() const {
 }
 
 void MainWindow::createFonts() {
-    fonts.panel = makeFont(scale_.px(Layout96::kPanelFontHeight));
-    fonts.log = makeFont(scale_.px(Layout96::kLogFontHeight));
+    fonts.panel = makeFont(scale_.fontHeight(Layout96::kPanelFontHeight));
+    fonts.log = makeFont(scale_.fontHeight(Layout96::kLogFontHeight));
 }
 
 void MainWindow::onCreate() {
