@@ -17,19 +17,22 @@ std::wstring startupFilePath(std::wstring_view commandLine) {
     return std::wstring(path);
 }
 
+void dispatchLoopMessage(MainWindow& main, MSG& msg) {
+    // The main window's own tab order first, then the platform's dialog keys.
+    if (main.navigate(msg) || (main.window() && ::IsDialogMessageW(main.window(), &msg))) return;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+}
+
 namespace {
 
-// Dialog-style keyboard navigation for the main window: its own tab order
-// first, then the platform's dialog keys; every other message as it comes.
 int runMessageLoop(MainWindow& main) {
     MSG msg{};
     for (;;) {
         const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0) return static_cast<int>(msg.wParam);
         if (got == -1) return 0;
-        if (main.navigate(msg) || (main.window() && ::IsDialogMessageW(main.window(), &msg))) continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
+        dispatchLoopMessage(main, msg);
     }
 }
 

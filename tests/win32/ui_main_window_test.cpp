@@ -5,6 +5,9 @@
 #include <dbt.h>
 
 #include <string>
+#include <vector>
+
+#include "ui/startup.h"
 
 #include "config/panel_rules.h"
 
@@ -456,6 +459,38 @@ TEST_F(MainWindowTest, PanelCommandsAreDispatchedByTheirIds) {
             EXPECT_EQ(textOf(app->controls.modeButtons[r]), "push/pull Output") << r;
         }
     }
+}
+
+// Real key strokes (Shift held through SendInput), handled by the program's
+// own loop step.
+TEST_F(MainWindowTest, TabShiftTabAndSpaceWorkTheListAndTheRowsInReadingOrder) {
+    ASSERT_TRUE(start(Attached::None));
+    ::SetForegroundWindow(window);
+    ::SetFocus(window);
+    auto press = [this](std::initializer_list<WORD> keys) {
+        std::vector<INPUT> in(2 * keys.size(), INPUT{.type = INPUT_KEYBOARD, .ki = {}});
+        for (size_t i = 0; i < keys.size(); ++i) {
+            in[i].ki.wVk = in[in.size() - 1 - i].ki.wVk = keys.begin()[i];
+            in[in.size() - 1 - i].ki.dwFlags = KEYEVENTF_KEYUP;
+        }
+        ::SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+        for (MSG msg; ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) dispatchLoopMessage(*app, msg);
+    };
+    const PanelControls& c = app->controls;
+    for (HWND next : {c.productList, c.modeButtons[0], c.highBoxes[0], c.testButtons[0], c.modeButtons[1]}) {
+        press({VK_TAB});
+        EXPECT_EQ(::GetFocus(), next);
+    }
+    for (HWND back : {c.testButtons[0], c.highBoxes[0], c.modeButtons[0]}) {
+        press({VK_SHIFT, VK_TAB});
+        EXPECT_EQ(::GetFocus(), back);
+    }
+    press({VK_SPACE});
+    press({VK_SPACE});
+    EXPECT_EQ(textOf(c.modeButtons[0]), "Input");
+    EXPECT_EQ(app->panel.masks(), (Masks{0x00, 0x00, 0x80}));
+    press({VK_TAB});  // past row 0's High box and Test button, now disabled
+    EXPECT_EQ(::GetFocus(), c.modeButtons[1]);
 }
 
 }  // namespace
