@@ -69,6 +69,14 @@ TEST_F(DpiTest, TheWindowIsTodaysAtOneAndAHalfTimes) {
         const Pixels label = renderText(app->fonts.panel.get(), text, size.cx, size.cy);
         EXPECT_EQ(shot.diff(x, 188, label, 0, 0, size.cx, size.cy), 0) << win32::narrow(text);
     }
+
+    // Moved to a 192-DPI monitor: laid out again, in the suggested rectangle.
+    RECT suggested{10, 20, 810, 740};  // within the test screen
+    ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    RECT outer{};
+    ::GetWindowRect(window, &outer);
+    EXPECT_TRUE(::EqualRect(&outer, &suggested));
+    expectScaled(app->controls.testButtons[7], {327 * 4 / 3, 295 * 4 / 3, 372 * 4 / 3, 318 * 4 / 3});
 }
 
 }  // namespace
