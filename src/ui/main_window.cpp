@@ -78,8 +78,11 @@ void place(HWND control, const Box& box, HFONT font) {
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
-bool isPushButton(HWND control) {
-    return (::GetWindowLongPtrW(control, GWL_STYLE) & BS_TYPEMASK) == BS_PUSHBUTTON;
+// The mode and Test buttons: Enter clicks them as Space does.
+bool isPanelButton(HWND control) {
+    const int id = ::GetDlgCtrlID(control);
+    return (id >= IDC_MODE_FIRST && id < IDC_MODE_FIRST + kChannelCount) ||
+           (id >= IDC_TEST_FIRST && id < IDC_TEST_FIRST + kChannelCount);
 }
 
 }  // namespace
@@ -260,7 +263,7 @@ std::vector<HWND> MainWindow::tabOrder() const {
 
 bool MainWindow::navigate(const MSG& msg) {
     if (msg.message != WM_KEYDOWN || !window_ || (msg.hwnd != window_ && !::IsChild(window_, msg.hwnd))) return false;
-    if (msg.wParam == VK_RETURN && msg.hwnd != window_ && isPushButton(msg.hwnd)) {
+    if (msg.wParam == VK_RETURN && msg.hwnd != window_ && isPanelButton(msg.hwnd)) {
         ::SendMessageW(msg.hwnd, BM_CLICK, 0, 0);
         return true;
     }

@@ -463,7 +463,7 @@ TEST_F(MainWindowTest, PanelCommandsAreDispatchedByTheirIds) {
 
 // Real key strokes (Shift held through SendInput), handled by the program's
 // own loop step.
-TEST_F(MainWindowTest, TabShiftTabAndSpaceWorkTheListAndTheRowsInReadingOrder) {
+TEST_F(MainWindowTest, TabShiftTabSpaceAndEnterWorkTheListAndTheRowsInReadingOrder) {
     ASSERT_TRUE(start(Attached::None));
     ::SetForegroundWindow(window);
     ::SetFocus(window);
@@ -491,6 +491,8 @@ TEST_F(MainWindowTest, TabShiftTabAndSpaceWorkTheListAndTheRowsInReadingOrder) {
     EXPECT_EQ(app->panel.masks(), (Masks{0x00, 0x00, 0x80}));
     press({VK_TAB});  // past row 0's High box and Test button, now disabled
     EXPECT_EQ(::GetFocus(), c.modeButtons[1]);
+    press({VK_RETURN});
+    EXPECT_EQ(textOf(c.modeButtons[1]), "open-drain Output");
 }
 
 }  // namespace
