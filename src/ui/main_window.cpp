@@ -11,12 +11,6 @@
 namespace zelio::ui {
 namespace {
 
-// The MessageLog's first text: how to put either module into SettingMode.
-constexpr char kSettingGuide[] =
-    "                    <USB 입출력 모듈의 설정 방법>\r\n\r\n"
-    " 1. ZEL280은 본체에 있는 버턴을 1초이상 길게 눌러서 적색\r\n     LED가 점등되면 세팅모드로 동작합니다.\r\n"
-    "\r\n 2. ZEL260은 프로그램 메뉴 'USB'에서 장치 ID를 260으로\r\n     바꾸면 세팅모드로 동작합니다. \r\n";
-
 constexpr DWORD kMainStyle = WS_OVERLAPPEDWINDOW;
 
 constexpr COLORREF kRuleColour = RGB(225, 225, 225);
@@ -179,8 +173,7 @@ void MainWindow::onCreate() {
         setAttachedMenus(true);
         status.set(formatText(kConnectedStatus, static_cast<unsigned>(attached)));
         attachedFlag = 1;
-        log.set(formatText("\r\n > USB I/O 모듈(ZEL%x)이 변경모드로 연결되어 있습니다.\r\n",
-                           static_cast<unsigned>(attached)));
+        log.set(formatText(kConnectedAtStart, static_cast<unsigned>(attached)));
     }
 
     panel.fillList();

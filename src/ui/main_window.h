@@ -11,13 +11,12 @@
 #include "protocol/command_set.h"
 #include "ui/channel_panel.h"
 #include "ui/layout.h"
+#include "ui/messages.h"
 
 namespace zelio::ui {
 
 inline constexpr wchar_t kMainClassName[] = L"USBOUTPUTMODULE CLASS";
 inline constexpr wchar_t kMainTitle[] = L"USB I/O Module - Ver 1.0";
-// Status text while a module in setting mode is attached (%X: its ID).
-inline constexpr char kConnectedStatus[] = " Connected USB Output Module - ZEL%X";
 
 // Panel font (height 12): channel panel controls and every painted text.
 // Log font (height 13): product-ID list, MessageLog, output test fields.
