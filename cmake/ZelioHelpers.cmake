@@ -59,6 +59,8 @@ endmacro()
 function(zelio_add_test_program name)
     add_executable(${name} ${ARGN})
     target_link_libraries(${name} PRIVATE zelio_options GTest::gmock GTest::gtest_main)
+    # The test doubles every suite may use (tests/support).
+    target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests/support")
 
     if(CMAKE_CROSSCOMPILING)
         set(emulator ${CMAKE_CROSSCOMPILING_EMULATOR} ${ZELIO_TEST_EMULATOR_ARGS})

@@ -5,14 +5,14 @@
 #include "link/win32_hid_host.h"
 
 // windows.h comes in through the owner types, with the project's macros.
-#include "link/win32_unique.h"
+#include "win32/win32_unique.h"
 
 #include <setupapi.h>
 extern "C" {
 #include <hidsdi.h>
 }
 
-#include "link/win32_text.h"
+#include "win32/win32_text.h"
 
 #include <algorithm>
 #include <cstddef>
