@@ -6,7 +6,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import unittest
+import unittest.mock
 
 import zelio
 from zelio import Config, Emulation, ErrorCode, Mode
@@ -36,6 +36,8 @@ class LoadTest(unittest.TestCase):
             out = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True,
                                  check=True).stdout.split()
         self.assertEqual(out, ["2", os.path.join(package, name)])
+        with unittest.mock.patch.object(sys, "platform", "win32"):  # never a bare name Windows would search for
+            self.assertNotIn("zelio.dll", zelio._candidates())
 
 
 class ModuleTest(unittest.TestCase):
