@@ -162,7 +162,10 @@ if(WIN32)
     set(CPACK_NSIS_CONTACT "${ZELIO_PACKAGE_CONTACT}")
     # A new version replaces the one installed before it (silently too).
     set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
-    set(CPACK_NSIS_MUI_FINISHPAGE_RUN "zelio.exe")
+    # No "Run zelio" on the finish page: the installer runs elevated, and so
+    # would the program it started.
+    # A folder outside Program Files gets an access list of its own.
+    set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "!include \"${PROJECT_SOURCE_DIR}/packaging/windows/protect_folder.nsh\"")
     # Start menu: <folder>\zelio.lnk, <folder>\zelio demo.lnk (and Uninstall.lnk).
     set(CPACK_PACKAGE_EXECUTABLES "zelio;zelio;zelio-demo;zelio demo")
     set(CPACK_NSIS_EXECUTABLES_DIRECTORY "${CMAKE_INSTALL_BINDIR}")

@@ -6,7 +6,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import unittest
+import unittest.mock
 
 import zelio
 from zelio import Config, Emulation, ErrorCode, Mode
@@ -36,6 +36,8 @@ class LoadTest(unittest.TestCase):
             out = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True,
                                  check=True).stdout.split()
         self.assertEqual(out, ["2", os.path.join(package, name)])
+        with unittest.mock.patch.object(sys, "platform", "win32"):  # never a bare name Windows would search for
+            self.assertNotIn("zelio.dll", zelio._candidates())
 
 
 class ModuleTest(unittest.TestCase):
@@ -64,12 +66,16 @@ class ModuleTest(unittest.TestCase):
         with self.assertRaises(ValueError):
             zelio.Module(emulated=True)
         with zelio.Module(0x280, emulated=True) as module:
+            # Out of range before ctypes would cut them down (2**32 + 3 to 3).
+            for call, args, allowed in [(module.blink, (9,), "1-8"), (module.output, (2**32 + 3, True), "1-8"),
+                                  (module.blink, (3, 16), "0-15"), (module.blink, (3, 5, -1), "0-15"),
+                                  (module.write_config, (Config(0x281, high_mask=0x1FF),), "0x0-0xFF"),
+                                  (module.write_config, (Config(0x10281),), "0x1-0xFFFF"), (module.emulate, (9,), "")]:
+                self.assertRaisesRegex(ValueError, allowed, call, *args)
+            self.assertEqual(module.read_config(), Config(0x281, 0, 0, 0))
             with self.assertRaises(zelio.UsageError) as caught:
-                module.blink(9)
-            self.assertEqual(caught.exception.code, ErrorCode.USAGE)
-            self.assertIn("channel 9", caught.exception.reason)
-            with self.assertRaises(zelio.UsageError):
                 module.write_config(Config(0x263))  # a ZEL260's ID
+            self.assertEqual(caught.exception.code, ErrorCode.USAGE)
 
 
 class ErrorTest(unittest.TestCase):

@@ -5,7 +5,13 @@ zelio.dll) with ctypes. The library is looked for in this order:
 
 1. the file named by the environment variable ``ZELIO_LIBRARY``,
 2. next to this package's ``__init__.py`` (how the Windows installer ships it),
-3. wherever the system finds shared libraries.
+3. wherever the system finds shared libraries (on Windows only a full path
+   that ``ctypes.util.find_library`` finds: never a bare ``zelio.dll``, which
+   Windows would look for in the current folder too).
+
+Arguments are checked before they reach the library: a value out of its
+range raises ``ValueError`` naming the range (ctypes would silently cut it
+to the C type's width).
 
 Example::
 
@@ -176,7 +182,9 @@ def _candidates() -> list[str]:
     system = ctypes.util.find_library("zelio")
     if system:
         found.append(system)
-    return found + names
+    # A bare name lets the loader search folders the user does not control
+    # (the current one first of all): Windows gets full paths only.
+    return found if sys.platform == "win32" else found + names
 
 
 def load_library(path: Optional[str] = None) -> ctypes.CDLL:
@@ -231,10 +239,27 @@ def _strerror(code: int) -> str:
     return load_library().zelio_strerror(code).decode("utf-8", "replace")
 
 
-def _product_id(value: int) -> int:
-    if not isinstance(value, int) or not 0 < value <= 0xFFFF:
-        raise ValueError(f"a product ID is 0x1-0xFFFF, not {value!r}")
+def _in_range(what: str, value: int, low: int, high: int, hex_range: bool = False) -> int:
+    if isinstance(value, bool) or not isinstance(value, int) or not low <= value <= high:
+        shown = f"0x{low:X}-0x{high:X}" if hex_range else f"{low}-{high}"
+        raise ValueError(f"{what} is {shown}, not {value!r}")
     return value
+
+
+def _product_id(value: int) -> int:
+    return _in_range("a product ID", value, 1, 0xFFFF, hex_range=True)
+
+
+def _mask(value: int) -> int:
+    return _in_range("a mask", value, 0, 0xFF, hex_range=True)
+
+
+def _channel(value: int) -> int:
+    return _in_range("a channel", value, 1, 8)
+
+
+def _tenths(value: int) -> int:
+    return _in_range("a blink time in tenths of a second", value, 0, 15)
 
 
 class Module:
@@ -314,18 +339,19 @@ class Module:
 
     def write_config(self, config: Config, verify: bool = True) -> None:
         """Stores `config` in the module; with `verify` reads it back and compares."""
-        raw = _Config(_product_id(config.product_id), config.open_drain_mask, config.high_mask,
-                      config.input_mask)
+        raw = _Config(_product_id(config.product_id), _mask(config.open_drain_mask), _mask(config.high_mask),
+                      _mask(config.input_mask))
         flags = _WRITE_VERIFY if verify else 0
         self._check(self._lib.zelio_write_config(self._context(), 0, ctypes.byref(raw), flags))
 
     def output(self, channel: int, high: bool) -> None:
         """Drives output `channel` (1-8) steady high or low."""
-        self._check(self._lib.zelio_output(self._context(), 0, channel, 1 if high else 0))
+        self._check(self._lib.zelio_output(self._context(), 0, _channel(channel), 1 if high else 0))
 
     def blink(self, channel: int, high_tenths: int = 5, low_tenths: int = 5) -> None:
         """Blinks output `channel` (1-8): high and low times in tenths of a second (0-15)."""
-        self._check(self._lib.zelio_blink(self._context(), 0, channel, high_tenths, low_tenths))
+        self._check(self._lib.zelio_blink(self._context(), 0, _channel(channel), _tenths(high_tenths),
+                                              _tenths(low_tenths)))
 
     def reset(self) -> None:
         """Leaves setting mode; the module re-enumerates under its configured ID."""
@@ -337,7 +363,7 @@ class Module:
 
     def emulate(self, what: Emulation) -> None:
         """Gives this emulated module a fault (or HEALTHY to mend it)."""
-        self._check(self._lib.zelio_emulate(self._context(), 0, int(what)))
+        self._check(self._lib.zelio_emulate(self._context(), 0, int(Emulation(what))))
 
 
 def _list(lib: ctypes.CDLL, ctx: ctypes.c_void_p, check) -> list[ModuleInfo]:

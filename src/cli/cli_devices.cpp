@@ -1,5 +1,6 @@
 #include "cli/cli_devices.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "cli/cli_text.h"
@@ -85,6 +86,15 @@ std::optional<HidAttributes> idsInDevicePath(std::string_view path) {
     const auto product = hexAfter(path, "pid_");
     if (!vendor || !product) return std::nullopt;
     return HidAttributes{*vendor, *product};
+}
+
+std::optional<FamilyDevice> newDeviceWithId(const std::vector<FamilyDevice>& devices,
+                                            const std::vector<FamilyDevice>& before, uint16_t id) {
+    for (const FamilyDevice& d : devices) {
+        const auto same = [&](const FamilyDevice& old) { return old.path == d.path && old.productId == d.productId; };
+        if (d.productId == id && std::none_of(before.begin(), before.end(), same)) return d;
+    }
+    return std::nullopt;
 }
 
 std::vector<FamilyDevice> surveyFamily(HidHost& host) {

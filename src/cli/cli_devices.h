@@ -35,6 +35,13 @@ std::optional<HidAttributes> idsInDevicePath(std::string_view path);
 // is; other vendors' devices whose IDs enumeration gave are not touched.
 std::vector<FamilyDevice> surveyFamily(HidHost& host);
 
+// The first of `devices` with product ID `id` that is not among `before`
+// (path and product ID): a module that was reset. Where its port is unknown
+// (Windows), that is the only sign that it is the one reset, not another
+// module with that ID, and on Windows it comes back under a new path.
+std::optional<FamilyDevice> newDeviceWithId(const std::vector<FamilyDevice>& devices,
+                                            const std::vector<FamilyDevice>& before, uint16_t id);
+
 // --path / --port; empty fields select nothing.
 struct DeviceSelector {
     std::string path;

@@ -50,8 +50,10 @@ void CliOutput::progress(const std::string& text) {
 }
 
 void CliOutput::note(const std::string& line) {
-    if (!json_) err_.write("zelioctl: " + line + '\n');
+    if (!json_) error(line);
 }
+
+void CliOutput::error(const std::string& line) { err_.write("zelioctl: " + line + '\n'); }
 
 void CliOutput::emit(const JsonObject& head, const JsonObject& tail) {
     std::string a = head.str(), b = tail.str();

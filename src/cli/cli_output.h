@@ -49,6 +49,10 @@ public:
     void text(const std::string& text);
     void progress(const std::string& text);
     void note(const std::string& line);
+    // "zelioctl: line" on `err`, with --json too.
+    void error(const std::string& line);
+    // Whether something written to `out` could not be (a closed pipe).
+    bool outputFailed() const { return out_.failed(); }
 
 private:
     void emit(const JsonObject& head, const JsonObject& tail = JsonObject());

@@ -10,10 +10,16 @@ namespace {
 // How long a module may take to come back under its new product ID.
 constexpr int kReturnTimeoutMs = 15000;
 
+// A field that a spreadsheet would take for a formula (= + - @, a tab or a
+// carriage return in front) gets a ' in front; one with a comma, quote or
+// line break is quoted.
 std::string csvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    const std::string field = !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos
+                                  ? "'" + text
+                                  : text;
+    if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
     std::string out = "\"";
-    for (const char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    for (const char c : field) out += c == '"' ? std::string("\"\"") : std::string(1, c);
     return out + "\"";
 }
 
@@ -47,19 +53,24 @@ Provisioned provisionOne(Session& s, const CliOutput& out, const FamilyDevice& d
     const int firmware = s.commands.readFirmwareVersion();
     if (firmware == 0) return failed(codeOf(s.link.lastFailure()), "no firmware version");
     row.firmware = std::to_string(firmware / 16) + "." + std::to_string(firmware % 16);
-    if (!s.commands.resetToIoMode()) return failed(codeOf(s.link.lastFailure()), "no reset confirmation");
-
-    // Back under its new ID: at the same port where the port is known.
-    DeviceSelector back = s.line.selector;
-    if (!device.port.empty()) back = DeviceSelector{"", device.port};
-    s.host.select(back);
-    const auto returned = s.pollUntil(kReturnTimeoutMs, [&](const std::vector<FamilyDevice>& devices) {
-        return Session::withId(devices, static_cast<uint16_t>(config.productId));
-    });
-    if (!returned) {
-        if (s.interrupted()) return failed(kExitIo, "interrupted");
-        return failed(kExitTimeout, "did not come back as " + hexText(config.productId));
+    // Back under its new ID: at the same port where the port is known;
+    // elsewhere (Windows) as a module that was not there before the reset.
+    std::vector<FamilyDevice> before;
+    if (device.port.empty()) {
+        s.host.select(DeviceSelector{});
+        before = surveyFamily(s.host);
+        s.host.select(one);
     }
+    if (!s.commands.resetToIoMode()) return failed(codeOf(s.link.lastFailure()), "no reset confirmation");
+    s.host.select(device.port.empty() ? DeviceSelector{} : DeviceSelector{"", device.port});
+    // A Ctrl-C now lets the module finish: it is configured and reset.
+    const auto returned = s.pollUntil(
+        kReturnTimeoutMs,
+        [&](const std::vector<FamilyDevice>& devices) {
+            return newDeviceWithId(devices, before, static_cast<uint16_t>(config.productId));
+        },
+        false);
+    if (!returned) return failed(kExitTimeout, "did not come back as " + hexText(config.productId));
     row.path = returned->path;
     return row;
 }
@@ -110,22 +121,22 @@ int provisionVerb(Session& s, CliOutput& out) {
     const auto config = s.configFromFile(out, s.words()[0], code);
     if (!config) return code;
 
-    // The log: one CSV row appended per module, the header first in a new file.
+    // The log: one CSV row appended per module, the header first in a new
+    // (or emptied) file, each under a lock and synced.
     const bool logging = s.line.has("--log");
     const std::string logPath = s.line.option("--log");
+    const char* const header = "time,path,port,firmware,configuration,result\r\n";
     if (logging) {
-        const FileInfo log = files().info(logPath);
-        if (log.kind == FileInfo::Other)
+        if (files().info(logPath).kind == FileInfo::Other)
             return out.fail(kExitIo, "cannot write " + quotedArg(logPath) + ": not a regular file");
-        const bool fresh = log.kind == FileInfo::Missing || log.size == 0;
-        const char* header = fresh ? "time,path,port,firmware,configuration,result\r\n" : "";
-        if (!files().append(logPath, header)) return out.fail(kExitIo, "cannot write " + quotedArg(logPath));
+        if (!files().append(logPath, header, "")) return out.fail(kExitIo, "cannot write " + quotedArg(logPath));
     }
 
     const uint16_t settingId = familyOf(config->productId);
     const std::string model = modelOf(settingId);
     std::vector<JsonObject> results;
     int passed = 0, failedCount = 0, firstFailure = kExitOk;
+    bool stop = false;  // after this module: the log or the output cannot be written
     while (!count || passed + failedCount < *count) {
         s.host.select(s.line.selector);
         out.progress("waiting for a " + model + " in setting mode (" + hexText(settingId) + ")\n");
@@ -148,7 +159,12 @@ int provisionVerb(Session& s, CliOutput& out) {
             const std::string line = csvField(time) + ',' + csvField(row.path) + ',' + csvField(row.port) + ',' +
                                      csvField(row.firmware) + ',' + csvField(row.configuration) + ',' +
                                      csvField(row.result) + "\r\n";
-            if (!files().append(logPath, line)) return out.fail(kExitIo, "cannot write " + quotedArg(logPath));
+            // The row is not lost: it goes to stderr, and the run stops with its summary.
+            if (!files().append(logPath, header, line)) {
+                out.error("cannot write " + quotedArg(logPath) + "; the row: " + escapeForTerminal(line));
+                firstFailure = firstFailure ? firstFailure : kExitIo;
+                stop = true;
+            }
         }
         JsonObject r;
         r.add("time", time)
@@ -162,6 +178,8 @@ int provisionVerb(Session& s, CliOutput& out) {
                      escapeForTerminal(row.port.empty() ? row.path : row.port) + " firmware " +
                      (row.firmware.empty() ? "-" : row.firmware) + ' ' + row.configuration + ' ' +
                      escapeForTerminal(row.result) + "\nunplug the module\n");
+        // A reader that went away (a closed pipe): this module is done and logged.
+        if (stop || out.outputFailed()) break;
         // Until it is unplugged: nothing at its port (or path).
         DeviceSelector where;
         if (!row.port.empty())

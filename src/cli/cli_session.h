@@ -101,14 +101,15 @@ public:
 
     bool interrupted() const { return env.interrupted && env.interrupted->load(); }
     // Polls the family's devices until `done` says so; the device it chose,
-    // or nullopt after `timeoutMs` (negative: no limit) or an interrupt.
+    // or nullopt after `timeoutMs` (negative: no limit) or, when
+    // `interruptible`, an interrupt.
     template <typename Done>
-    std::optional<FamilyDevice> pollUntil(int64_t timeoutMs, Done done) {
+    std::optional<FamilyDevice> pollUntil(int64_t timeoutMs, Done done, bool interruptible = true) {
         const int64_t start = clock.nowMs();
         for (;;) {
             const std::vector<FamilyDevice> devices = surveyFamily(host);
             if (auto found = done(devices)) return found;
-            if (interrupted()) return std::nullopt;
+            if (interruptible && interrupted()) return std::nullopt;
             if (timeoutMs >= 0 && clock.nowMs() - start >= timeoutMs) return std::nullopt;
             clock.sleepMs(kPollMs);
         }

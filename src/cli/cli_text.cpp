@@ -35,9 +35,17 @@ size_t utf8Sequence(std::string_view text, size_t i, uint32_t& codePoint) {
 }
 
 void appendHexByte(std::string& out, const char* format, unsigned value) {
-    char text[8];
+    char text[12];
     std::snprintf(text, sizeof text, format, value);
     out += text;
+}
+
+// Characters a terminal shows as nothing or uses to reorder what follows:
+// zero-width spaces and joiners, direction marks, embeddings and overrides,
+// isolates, the byte-order mark.
+bool isInvisibleFormat(uint32_t c) {
+    return (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2069) ||
+           c == 0xFEFF;
 }
 
 }  // namespace
@@ -64,7 +72,11 @@ std::string escapeForTerminal(std::string_view text) {
             i += bytes;
             continue;
         }
-        out.append(text.substr(i, length));
+        if (isInvisibleFormat(codePoint)) {
+            appendHexByte(out, "\\u%04x", codePoint);
+        } else {
+            out.append(text.substr(i, length));
+        }
         i += length;
     }
     return out;

@@ -12,7 +12,9 @@ namespace zelio {
 
 // `text` with every byte a terminal would act on written as an escape: \n,
 // \r, \t, \xNN for other control bytes (ESC is \x1b), C1 controls and bytes
-// that are not UTF-8. Other UTF-8, Korean included, stays as it is.
+// that are not UTF-8, \uNNNN for invisible and bidirectional format
+// characters (U+200B-U+200F, U+202A-U+202E, U+2060-U+2069, U+FEFF). Other
+// UTF-8, Korean included, stays as it is.
 std::string escapeForTerminal(std::string_view text);
 
 // `text` as a JSON string literal, quotes included; bytes that are not UTF-8

@@ -17,7 +17,12 @@
 
 #include "link/win32_hid_host.h"
 #include "win32/win32_text.h"
+#include <fcntl.h>
+#include <io.h>
 #else
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "link/hidapi_hid_host.h"
 #endif
 
@@ -56,9 +61,32 @@ void useUtf8Console() {
 std::vector<std::string> arguments(int argc, char** argv) { return std::vector<std::string>(argv + 1, argv + argc); }
 #endif
 
+// A standard descriptor that was closed (`zelioctl read >&-`) gets the null
+// device, so that no file or device node opened later takes its number and
+// receives what was meant for the terminal.
+void openClosedStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+#ifdef _WIN32
+        if (const intptr_t h = ::_get_osfhandle(fd); h != -1 && h != -2) continue;  // -2: no console
+        const int null = ::_open("NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
+        if (null >= 0 && null != fd) ::_dup2(null, fd), ::_close(null);
+#else
+        if (::fcntl(fd, F_GETFD) != -1) continue;
+        const int null = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (null >= 0 && null != fd) ::dup2(null, fd), ::close(null);
+#endif
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    openClosedStandardDescriptors();
+#ifdef SIGPIPE
+    // A reader that went away (`zelioctl list | head -0`) makes the write
+    // fail with EPIPE: a failure with its message and exit status 1.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     std::vector<std::string> args = arguments(argc, argv);
     zelio::Clock& clock = zelio::systemClock();
     zelio::CliEnvironment environment = zelio::defaultCliEnvironment();

@@ -19,8 +19,8 @@ namespace zelio {
 enum class TempFileResult {
     Written,     // created, every byte written and flushed to disk, closed
     Exists,      // a file of that name is already there; nothing was touched
-    NotCreated,  // the folder does not let us create a file (no permission, read-only medium...)
-    Failed,      // created, but writing or flushing failed; the caller removes it
+    NotCreated,  // the folder refuses new files (no permission, read-only medium)
+    Failed,      // any other failure (full disk, quota, I/O error...); the caller removes the file
 };
 
 struct FileInfo {
@@ -34,28 +34,39 @@ struct FileInfo {
 struct AtomicFileSteps {
     // The file a save of `path` writes: `path` itself, or the file a symbolic
     // link there points to (replacing the link would put a file in its
-    // place); nothing when that file is marked read-only, which a save
-    // leaves as it is even for a user the system would let write it.
+    // place) where the system lets us follow it; nothing when that file is
+    // marked read-only, which a save leaves as it is even for a user the
+    // system would let write it.
     std::function<std::optional<std::string>(const std::string& path)> target;
     // Creates `temp`, only if no such file exists, and writes `bytes` to disk.
     std::function<TempFileResult(const std::string& temp, std::string_view bytes)> writeTemp;
-    // Puts `temp` in the place of `target` in one step and makes that durable.
-    // Fails, leaving `target` as it was, when `target` is read-only.
+    // Puts `temp` in the place of `target` in one step and makes that durable;
+    // the new file keeps what the old one had (mode without set-user-ID and
+    // set-group-ID, owner and group as far as we may set them, extended
+    // attributes and access list). Fails, leaving `target` as it was, when
+    // `target` is read-only.
     std::function<bool(const std::string& temp, const std::string& target)> replace;
-    // The fallback where no temporary file can be made: truncate `target`
-    // (creating it if need be) and write `bytes`; true when all were written.
+    // The fallback where the folder refuses new files: truncate `target`
+    // (creating it if need be), write `bytes` and flush them to disk; true
+    // when all were written.
     std::function<bool(const std::string& target, std::string_view bytes)> writeInPlace;
     // Removes a temporary file that was not used; quietly does nothing when
     // there is none.
     std::function<void(const std::string& temp)> remove;
+    // Fresh random bits from the system for each temporary name, so that no
+    // name can be guessed from an earlier one.
+    std::function<uint64_t()> randomBits;
 
     // Plain reads and appends, for the configuration file and zelioctl's files.
     // The first `maxBytes` bytes of `path` (fewer when it is shorter);
     // nullopt when it cannot be opened or read (a folder, say).
     std::function<std::optional<std::string>(const std::string& path, size_t maxBytes)> readPrefix;
-    // Adds `bytes` at the end of `path`, creating it if need be; true when
-    // all were written.
-    std::function<bool(const std::string& path, std::string_view bytes)> append;
+    // Adds a record at the end of `path`, creating it if need be: `header`
+    // first when the file is empty, then `bytes`, under an exclusive lock
+    // (one writer at a time) and flushed to disk. A record that cannot be
+    // written whole is cut off again, so the next one starts where it would
+    // have; true when all was written.
+    std::function<bool(const std::string& path, std::string_view header, std::string_view bytes)> append;
     // What is at `path`: nothing, a regular file (with its size) or something else.
     std::function<FileInfo(const std::string& path)> info;
     // The names of the entries of folder `path` (no "." or ".."); empty when

@@ -3,11 +3,19 @@
 #include "config/atomic_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/random.h>
+#include <sys/xattr.h>
+#endif
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <random>
 #include <system_error>
 
 namespace zelio {
@@ -49,10 +57,38 @@ bool writeAll(int fd, std::string_view bytes) {
 
 TempFileResult writeTemp(const std::string& temp, std::string_view bytes) {
     Descriptor file(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (file.get() < 0) return errno == EEXIST ? TempFileResult::Exists : TempFileResult::NotCreated;
+    if (file.get() < 0) {
+        if (errno == EEXIST) return TempFileResult::Exists;
+        // Only a folder that refuses new files is a reason to write in
+        // place; a full disk, a quota or an I/O error fail the save.
+        return errno == EACCES || errno == EPERM || errno == EROFS ? TempFileResult::NotCreated
+                                                                   : TempFileResult::Failed;
+    }
     if (!writeAll(file.get(), bytes)) return TempFileResult::Failed;
     if (::fsync(file.get()) != 0) return TempFileResult::Failed;
     return file.close() ? TempFileResult::Written : TempFileResult::Failed;
+}
+
+// Gives the new file what the old one had: owner and group as far as we may
+// set them, the extended attributes (the access list among them) and the
+// mode without set-user-ID and set-group-ID. Each step is best effort.
+void keepAttributes(int fd, const std::string& target, const struct stat& old) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) (void)!::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+#ifdef __linux__
+    const ssize_t size = ::llistxattr(target.c_str(), nullptr, 0);
+    std::string names(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+    if (size > 0 && ::llistxattr(target.c_str(), names.data(), names.size()) == size) {
+        for (size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
+            const char* name = names.c_str() + at;
+            std::string value(static_cast<size_t>(std::max<ssize_t>(::lgetxattr(target.c_str(), name, nullptr, 0), 0)), '\0');
+            const ssize_t got = ::lgetxattr(target.c_str(), name, value.data(), value.size());
+            if (got >= 0) ::fsetxattr(fd, name, value.data(), static_cast<size_t>(got), 0);
+        }
+    }
+#else
+    (void)target;
+#endif
+    ::fchmod(fd, old.st_mode & 01777);
 }
 
 bool replace(const std::string& temp, const std::string& target) {
@@ -61,8 +97,10 @@ bool replace(const std::string& temp, const std::string& target) {
         // rename() needs only the folder's permission: refuse what an
         // in-place write would be refused.
         if (::access(target.c_str(), W_OK) != 0) return false;
-        // The new file keeps the old one's permissions.
-        ::chmod(temp.c_str(), old.st_mode & 07777);
+        Descriptor file(::open(temp.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (file.get() < 0) return false;
+        keepAttributes(file.get(), target, old);
+        if (::fsync(file.get()) != 0) return false;
     }
     if (::rename(temp.c_str(), target.c_str()) != 0) return false;
     // Make the new directory entry durable. The file is already replaced by
@@ -78,15 +116,23 @@ bool replace(const std::string& temp, const std::string& target) {
 // The old way, for folders that take no new file: truncate, then write.
 bool writeInPlace(const std::string& target, std::string_view bytes) {
     Descriptor file(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    return file.get() >= 0 && writeAll(file.get(), bytes) && file.close();
+    return file.get() >= 0 && writeAll(file.get(), bytes) && ::fsync(file.get()) == 0 && file.close();
 }
+
+#ifndef O_PATH
+#define O_PATH (O_RDONLY | O_NONBLOCK)
+#endif
 
 std::optional<std::string> target(const std::string& path) {
     std::error_code ec;
     std::string file = path;
+    // A link is followed only where the system would follow it for us: a
+    // link another user left in a sticky folder (fs.protected_symlinks) or
+    // one that leads nowhere is replaced itself, its target left alone.
     if (std::filesystem::is_symlink(file, ec)) {
-        std::filesystem::path resolved = std::filesystem::weakly_canonical(file, ec);
-        if (!ec) file = resolved.string();
+        const Descriptor followed(::open(file.c_str(), O_PATH | O_CLOEXEC));
+        std::filesystem::path resolved = std::filesystem::canonical(file, ec);
+        if (followed.get() >= 0 && !ec) file = resolved.string();
     }
     struct stat st {};
     if (::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) return std::nullopt;
@@ -111,9 +157,18 @@ std::optional<std::string> readPrefix(const std::string& path, size_t maxBytes) 
     return text;
 }
 
-bool append(const std::string& path, std::string_view bytes) {
+bool append(const std::string& path, std::string_view header, std::string_view bytes) {
     Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
-    return file.get() >= 0 && writeAll(file.get(), bytes) && file.close();
+    if (file.get() < 0) return false;
+    // Released on close. Where the file system has no locks, we go on without.
+    while (::flock(file.get(), LOCK_EX) != 0 && errno == EINTR) {
+    }
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0) return false;
+    const std::string record = (st.st_size == 0 ? std::string(header) : std::string()) + std::string(bytes);
+    if (writeAll(file.get(), record) && ::fsync(file.get()) == 0) return file.close();
+    (void)!::ftruncate(file.get(), st.st_size);
+    return false;
 }
 
 FileInfo info(const std::string& path) {
@@ -131,10 +186,20 @@ std::vector<std::string> list(const std::string& path) {
     return names;
 }
 
+uint64_t randomBits() {
+    uint64_t bits = 0;
+#ifdef __linux__
+    if (::getrandom(&bits, sizeof bits, 0) == static_cast<ssize_t>(sizeof bits)) return bits;
+#endif
+    std::random_device device;  // reads the system's source on each call
+    return (static_cast<uint64_t>(device()) << 32) | device();
+}
+
 }  // namespace
 
 const AtomicFileSteps& platformAtomicFileSteps() {
-    static const AtomicFileSteps steps{target, writeTemp, replace, writeInPlace, remove, readPrefix, append, info, list};
+    static const AtomicFileSteps steps{target, writeTemp, replace, writeInPlace, remove, randomBits,
+                                       readPrefix, append, info, list};
     return steps;
 }
 

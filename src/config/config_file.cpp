@@ -1,7 +1,7 @@
 #include "config/config_file.h"
 
 #include <cstdio>
-#include <random>
+#include <cstring>
 
 namespace zelio {
 
@@ -107,6 +107,21 @@ ChannelConfig loadConfigFileUtf8(const std::string& path, const AtomicFileSteps&
     return parseConfigText(steps.readPrefix(path, kConfigReadLimit).value_or(std::string()));
 }
 
+std::string temporaryName(const std::string& target, uint64_t random) {
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(random));
+    // The name is cut (at a character's start) so that the temporary name
+    // fits the 255 bytes (Windows: UTF-16 units) a file name may have.
+    const size_t nameStart = target.find_last_of("/\\") + 1;  // npos + 1 == 0
+    const size_t room = kMaxFileNameBytes - std::strlen(suffix);
+    size_t end = target.size();
+    if (end - nameStart > room) {
+        end = nameStart + room;
+        while (end > nameStart && (static_cast<unsigned char>(target[end]) & 0xC0) == 0x80) --end;
+    }
+    return target.substr(0, end) + suffix;
+}
+
 bool saveConfigFileUtf8(const std::string& path, const ChannelConfig& config, const AtomicFileSteps& steps) {
     const std::string line = formatConfigLine(config);
     // The file that is really written (a link's target), or nothing for a
@@ -114,12 +129,8 @@ bool saveConfigFileUtf8(const std::string& path, const ChannelConfig& config, co
     const std::optional<std::string> target = steps.target(path);
     if (!target || target->empty() || target->back() == '/' || target->back() == '\\') return false;
 
-    // "<name>.<random>.tmp" beside the file; a name that is taken is skipped.
-    thread_local std::minstd_rand random{std::random_device{}()};
     for (int attempt = 0; attempt < 16; ++attempt) {
-        char suffix[24];
-        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
-        const std::string temp = *target + suffix;
+        const std::string temp = temporaryName(*target, steps.randomBits());
         switch (steps.writeTemp(temp, line)) {
             case TempFileResult::Exists:
                 continue;

@@ -35,12 +35,17 @@ std::optional<uint32_t> parseHexStrict(std::string_view text, uint32_t max);
 ChannelConfig loadConfigFileUtf8(const std::string& path, const AtomicFileSteps& steps = platformAtomicFileSteps());
 // save: writes the line to a temporary file in the same folder, flushes it
 // to disk and puts it in the file's place in one step, so the file holds
-// either its old or its new contents, whatever happens. When the folder does
-// not let us create a file, the file is written in place. False when the
-// file could not be written; a failed save leaves the old file as it was
+// either its old or its new contents, whatever happens. Only when the folder
+// refuses new files is the file written (and flushed) in place. False when
+// the file could not be written; a failed save leaves the old file as it was
 // and no temporary file behind. A read-only file is never replaced.
 bool saveConfigFileUtf8(const std::string& path, const ChannelConfig& config,
                         const AtomicFileSteps& steps = platformAtomicFileSteps());
+// The temporary file a save of `target` writes first:
+// "<name>.<16 hex digits>.tmp" beside it, the name shortened so that the
+// whole fits kMaxFileNameBytes.
+inline constexpr size_t kMaxFileNameBytes = 255;
+std::string temporaryName(const std::string& target, uint64_t random);
 
 // The same on std::filesystem::path, for callers that have one (a static
 // Windows program that uses std::filesystem::path at all links the locale

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <cwchar>
 #include <filesystem>
@@ -196,17 +197,24 @@ public:
             return ReadResult::Error;
         }
         failure_ = Failure{};
-        const int timeout = timeoutMs > 0 ? timeoutMs : 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
         int got;
-        if (descriptor_ && descriptor_->numberedReports) {
-            // The library leaves the report ID in byte 0.
-            got = hid_read_timeout(device_.get(), buffer, length, timeout);
-        } else {
-            // Without numbered reports the library drops the report-ID byte:
-            // put the implied ID 0 back in front of the data.
-            got = hid_read_timeout(device_.get(), buffer + 1, length - 1, timeout);
-            if (got > 0) buffer[0] = 0;
-        }
+        do {
+            // A signal (Ctrl-C) ends the library's poll() early: the command
+            // in flight goes on waiting for its reply, for the time left.
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const int timeout = static_cast<int>(std::max<int64_t>(left.count(), 0));
+            errno = 0;
+            if (descriptor_ && descriptor_->numberedReports) {
+                // The library leaves the report ID in byte 0.
+                got = hid_read_timeout(device_.get(), buffer, length, timeout);
+            } else {
+                // Without numbered reports the library drops the report-ID byte:
+                // put the implied ID 0 back in front of the data.
+                got = hid_read_timeout(device_.get(), buffer + 1, length - 1, timeout);
+                if (got > 0) buffer[0] = 0;
+            }
+        } while (got < 0 && errno == EINTR);
         if (got > 0) return ReadResult::Ok;
         if (got == 0) return ReadResult::Timeout;
         failure_ = deviceError(device_.get(), "hid_read_timeout");

@@ -12,6 +12,7 @@ extern "C" {
 #include <hidsdi.h>
 }
 
+#include "link/win32_system_dlls.h"
 #include "win32/win32_text.h"
 
 #include <algorithm>
@@ -28,8 +29,8 @@ namespace zelio {
 namespace {
 
 using win32::unique_handle;
-using unique_hdevinfo = win32::unique_any<HDEVINFO, ::SetupDiDestroyDeviceInfoList, win32::NotNullOrInvalid>;
-using unique_preparsed = win32::unique_any<PHIDP_PREPARSED_DATA, ::HidD_FreePreparsedData>;
+using unique_hdevinfo = win32::unique_any<HDEVINFO, win32::destroyDeviceInfoList, win32::NotNullOrInvalid>;
+using unique_preparsed = win32::unique_any<PHIDP_PREPARSED_DATA, win32::freePreparsedData>;
 
 // The failure of `call`, with GetLastError()'s code and text.
 Failure lastError(const char* call) {
@@ -94,7 +95,7 @@ void reapEndedOperations() {
 bool readAttributes(HANDLE file, HidAttributes& out, Failure& failure) {
     HIDD_ATTRIBUTES attributes{};
     attributes.Size = sizeof(attributes);
-    if (!HidD_GetAttributes(file, &attributes)) {
+    if (!win32::systemHid().HidD_GetAttributes(file, &attributes)) {
         failure = lastError("HidD_GetAttributes");
         return false;
     }
@@ -114,12 +115,12 @@ public:
 
     bool caps(HidCaps& out) override {
         unique_preparsed preparsed;
-        if (!HidD_GetPreparsedData(file_.get(), preparsed.put()) || !preparsed) {
+        if (!win32::systemHid().HidD_GetPreparsedData(file_.get(), preparsed.put()) || !preparsed) {
             failure_ = lastError("HidD_GetPreparsedData");
             return false;
         }
         HIDP_CAPS caps{};
-        if (HidP_GetCaps(preparsed.get(), &caps) != HIDP_STATUS_SUCCESS) {
+        if (win32::systemHid().HidP_GetCaps(preparsed.get(), &caps) != HIDP_STATUS_SUCCESS) {
             failure_ = Failure{FailureKind::Io, "HidP_GetCaps", "the report descriptor could not be parsed"};
             return false;
         }
@@ -257,8 +258,8 @@ Win32HidHost::~Win32HidHost() = default;
 std::vector<std::string> Win32HidHost::enumerate() {
     std::vector<std::string> paths;
     GUID hidGuid{};
-    HidD_GetHidGuid(&hidGuid);
-    unique_hdevinfo set(SetupDiGetClassDevsW(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    win32::systemHid().HidD_GetHidGuid(&hidGuid);
+    unique_hdevinfo set(win32::systemHid().SetupDiGetClassDevsW(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
     if (!set) {
         failure_ = lastError("SetupDiGetClassDevsW");
         return paths;
@@ -269,17 +270,17 @@ std::vector<std::string> Win32HidHost::enumerate() {
     for (DWORD index = 0;; ++index) {
         SP_DEVICE_INTERFACE_DATA interfaceData{};
         interfaceData.cbSize = sizeof(interfaceData);
-        if (!SetupDiEnumDeviceInterfaces(set.get(), nullptr, &hidGuid, index, &interfaceData)) break;
+        if (!win32::systemHid().SetupDiEnumDeviceInterfaces(set.get(), nullptr, &hidGuid, index, &interfaceData)) break;
 
         DWORD required = 0;
-        SetupDiGetDeviceInterfaceDetailW(set.get(), &interfaceData, nullptr, 0, &required, nullptr);
+        win32::systemHid().SetupDiGetDeviceInterfaceDetailW(set.get(), &interfaceData, nullptr, 0, &required, nullptr);
         if (required <= kFixedPart) continue;
         // DWORD-aligned storage for the variable-length detail record.
         std::vector<DWORD> storage((required + sizeof(DWORD) - 1) / sizeof(DWORD) + 1);
         auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(storage.data());
         // cbSize is the size of the fixed part, not of the allocation.
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        if (!SetupDiGetDeviceInterfaceDetailW(set.get(), &interfaceData, detail, required, nullptr, nullptr))
+        if (!win32::systemHid().SetupDiGetDeviceInterfaceDetailW(set.get(), &interfaceData, detail, required, nullptr, nullptr))
             continue;
         const size_t maxChars = (required - kFixedPart) / sizeof(wchar_t);
         std::string path = win32::narrow(std::wstring_view(detail->DevicePath, wcsnlen(detail->DevicePath, maxChars)));

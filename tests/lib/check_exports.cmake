@@ -2,6 +2,7 @@
 #   FORMAT=elf  TOOL=nm       the defined dynamic symbols are zelio_* only
 #   FORMAT=pe   TOOL=objdump  the export table holds zelio_* only, and every
 #                             imported DLL is one of Windows' own
+#   IMPORTS_ONLY=ON           a program's imports only
 # cmake -DLIBRARY=<file> -DTOOL=<program> -DFORMAT=elf|pe -P check_exports.cmake
 
 cmake_minimum_required(VERSION 3.21)
@@ -42,7 +43,8 @@ foreach(_line IN LISTS _lines)
     endif()
 endforeach()
 
-if(NOT "zelio_open" IN_LIST _exports OR NOT "zelio_emulate" IN_LIST _exports)
+if(IMPORTS_ONLY)  # a program: no exports to check
+elseif(NOT "zelio_open" IN_LIST _exports OR NOT "zelio_emulate" IN_LIST _exports)
     message(FATAL_ERROR "zelio_open/zelio_emulate not among the exports of ${LIBRARY}:\n${_exports}\n${_out}")
 endif()
 set(_bad "")
@@ -55,8 +57,8 @@ if(_bad)
     message(FATAL_ERROR "${LIBRARY} exports more than zelio_*: ${_bad}")
 endif()
 
-# DLLs every Windows installation has.
-set(_system_dlls kernel32 msvcrt ucrtbase ntdll advapi32 user32 setupapi hid shell32 ole32 ws2_32 bcrypt)
+# DLLs Windows loads from System32 whatever the program's folder holds.
+set(_system_dlls kernel32 msvcrt ucrtbase ntdll advapi32 user32 gdi32 comctl32 comdlg32 shell32 ole32 ws2_32)
 set(_bad "")
 foreach(_dll IN LISTS _imports)
     string(TOLOWER "${_dll}" _name)
@@ -66,7 +68,7 @@ foreach(_dll IN LISTS _imports)
     endif()
 endforeach()
 if(_bad)
-    message(FATAL_ERROR "${LIBRARY} needs DLLs that are not Windows' own: ${_bad}")
+    message(FATAL_ERROR "${LIBRARY} imports DLLs that Windows may load from the program's folder: ${_bad}")
 endif()
 if(FORMAT STREQUAL "pe" AND NOT _imports)
     message(FATAL_ERROR "no import table found in ${LIBRARY}:\n${_out}")

@@ -804,6 +804,9 @@ TEST_F(CliTest, OutputThatCannotBeWrittenFailsTheCommand) {
 
 TEST(CliText, TerminalAndJsonEscapesKeepKoreanAndMarkEverythingElse) {
     EXPECT_EQ(escapeForTerminal("설정\x1b[2J\n\t\x7f\xc2\x9b\xff.kbd"), "설정\\x1b[2J\\n\\t\\x7f\\xc2\\x9b\\xff.kbd");
+    // "exe.kbd" shown reversed by U+202E; zero-width space, isolate, byte-order mark.
+    EXPECT_EQ(escapeForTerminal("a\u202edbk.exe\u200b\u2066\u2069\ufeff\u200a"),
+              "a\\u202edbk.exe\\u200b\\u2066\\u2069\\ufeff\u200a");
     EXPECT_EQ(jsonString("설정\"\\\n\x01\xff"), "\"설정\\\"\\\\\\n\\u0001\\ufffd\"");
 }
 
@@ -933,6 +936,37 @@ TEST_F(CliFileTest, ProvisionStopsWithASummaryOnCtrlC) {
     EXPECT_EQ(runCli({"provision", config}, out, err, bench, line, env), kCliOk);
     EXPECT_NE(out.str().find("provisioned 0 modules: 0 ok, 0 failed (interrupted)\n"), std::string::npos)
         << out.str();
+}
+
+// Formulas neutralised; a row that cannot be appended on stderr, the summary still; without a
+// port (Windows) the module that comes back is the one reset, not one already at the new ID.
+TEST_F(CliFileTest, ProvisionLogNeutralisesFormulasAndReportsAFailedAppend) {
+    ScriptedClock line;
+    EmulatedHost bench(line);
+    bench.addModule(Model::Zel280, 3, 0x12, ModuleMode::Normal).port = "";
+    VirtualModule* modules[] = {&bench.addModule(Model::Zel280, 1, 0x12, ModuleMode::Unplugged),
+                                &bench.addModule(Model::Zel280, 1, 0x12, ModuleMode::Unplugged)};
+    std::tie(modules[0]->port, modules[1]->port) = std::pair("=1+2", "");
+    const std::string config = file("line.kbd"), csv = file("log.csv"), moved = file("moved.csv");
+    size_t next = 0;
+    VirtualModule* current = nullptr;
+    line.onSleep = [&](int ms) {
+        if (ms < 100) return;
+        if (current) {  // unplugged; after the first row the log's disk goes away too
+            bench.unplug(*std::exchange(current, nullptr));
+            std::filesystem::rename(utf8Path(csv), utf8Path(moved));
+            std::filesystem::create_directory(utf8Path(csv));
+        } else if (next < 2) {
+            bench.plug(*(current = modules[next++]));
+            bench.pressSettingButton(*current);
+        }
+    };
+    ASSERT_TRUE(saveConfigFile(utf8Path(config), ChannelConfig{0x283, 0x40, 0xC0, 0x01}));
+    EXPECT_EQ(runCli({"provision", config, "--count", "2", "--log", csv}, out, err, bench, line, env), kExitIo);
+    EXPECT_EQ(contents(moved), "time,path,port,firmware,configuration,result\r\n"
+                               "2026-01-02T03:04:05Z,emu://1,'=1+2,1.2,0283 40 C0 01,ok\r\n");
+    EXPECT_NE(err.str().find("2026-01-02T03:04:05Z,emu://2,,1.2,0283 40 C0 01,ok"), std::string::npos) << err.str();
+    EXPECT_NE(out.str().find("provisioned 2 modules: 2 ok, 0 failed\n"), std::string::npos) << out.str();
 }
 
 }  // namespace

@@ -6,11 +6,19 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 #include <random>
 #include <string_view>
 #include <vector>
 
 #include "config/panel_rules.h"
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#endif
 
 namespace zelio {
 namespace {
@@ -320,21 +328,93 @@ TEST_F(ConfigFileTest, AReadOnlyFileIsNotReplaced) {
     EXPECT_EQ(fileNames(), Names{"board.kbd"});
 }
 
-#ifndef _WIN32  // symbolic links need a privilege on Windows
-TEST_F(ConfigFileTest, SaveThroughALinkReplacesTheFileItPointsTo) {
+// Whatever goes wrong in making the temporary file, a save stays atomic or
+// fails; only a folder that refuses new files is written in place.
+TEST_F(ConfigFileTest, SaveFailureModes) {
+    std::u8string korean;  // 83 characters of 3 bytes: cut at a character's start
+    for (int i = 0; i < 83; ++i) korean += u8"한";
+    const struct {
+        std::filesystem::path name;
+        std::optional<TempFileResult> created;  // instead of the real step's result
+        bool saved, inPlace;
+    } cases[] = {
+        {std::string(250, 'n') + ".kbd", {}, true, false},                        // name of 254 bytes
+        {korean + u8".kbd", {}, true, false},                                      // of 253 bytes
+        {std::string(249 - dir_.string().size(), 'p'), {}, true, false},         // path of 250 characters
+        {"board.kbd", TempFileResult::Failed, false, false},                       // full disk, quota, EIO
+        {"board.kbd", TempFileResult::NotCreated, true, true},                     // the folder refuses
+    };
+    for (const auto& c : cases) {
+        const auto path = dir_ / c.name;
+        ASSERT_TRUE(saveConfigFile(path, cfg(0x283, 0x40, 0xC0, 0x01)));
+        AtomicFileSteps steps = platformAtomicFileSteps();
+        bool inPlace = false;
+        steps.writeInPlace = [&](const std::string& target, std::string_view bytes) {
+            return inPlace = platformAtomicFileSteps().writeInPlace(target, bytes);
+        };
+        if (c.created) steps.writeTemp = [&](const std::string&, std::string_view) { return *c.created; };
+        const bool saved = saveConfigFile(path, cfg(0x261, 0, 0, 0), steps);
+        EXPECT_EQ(std::tuple(saved, inPlace, loadConfigFile(path).productId),
+                  std::tuple(c.saved, c.inPlace, c.saved ? 0x261u : 0x283u)) << path;
+        EXPECT_EQ(fileNames(), Names{c.name.string()});
+        std::filesystem::remove(path);
+    }  // and the real step tells a name that is too long from a folder's refusal:
+    EXPECT_EQ(platformAtomicFileSteps().writeTemp((dir_ / std::string(300, 'x')).string(), "x"), TempFileResult::Failed);
+}
+
+#ifndef _WIN32
+// Mode less set-user-ID and set-group-ID, another user's owner and group, extended attributes.
+TEST_F(ConfigFileTest, SaveKeepsWhatTheOldFileHad) {
+    if (::geteuid() != 0) GTEST_SKIP() << "another user's file needs root";
+    const auto path = dir_ / "board.kbd";
+    writeBytes(path, "0283 40 C0 01\r\n");
+    ASSERT_EQ(::chown(path.c_str(), 4321, 4322) | ::chmod(path.c_str(), 06754) |
+                  ::setxattr(path.c_str(), "user.zelio", "kept", 5, 0), 0);
+    ASSERT_TRUE(saveConfigFile(path, cfg(0x261, 0, 0, 0)));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    char value[8] = {};
+    EXPECT_EQ(std::tuple(st.st_mode & 07777, st.st_uid, st.st_gid), std::tuple(0754u, 4321u, 4322u));
+    EXPECT_EQ(::getxattr(path.c_str(), "user.zelio", value, sizeof value), 5);
+    EXPECT_STREQ(value, "kept");
+}
+#endif
+
+bool makeLink(const std::filesystem::path& target, const std::filesystem::path& link) {
+#ifdef _WIN32  // Wine says yes without making a link: look whether it is there
+    ::CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+    const DWORD attributes = ::GetFileAttributesW(link.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+#else
+    return ::symlink(target.c_str(), link.c_str()) == 0;
+#endif
+}
+
+// The user's own link leads to its file; a link that another user left in a
+// sticky folder is not followed (fs.protected_symlinks=1): it is replaced itself.
+TEST_F(ConfigFileTest, SaveThroughLinks) {
     std::filesystem::create_directories(dir_ / "real");
     const auto file = dir_ / "real" / "board.kbd";
     writeBytes(file, "0283 40 C0 01\r\n");
-    std::error_code ec;
-    std::filesystem::create_symlink(std::filesystem::path("real") / "board.kbd", dir_ / "link.kbd", ec);
-    if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
-
+    if (!makeLink(std::filesystem::path("real") / "board.kbd", dir_ / "link.kbd")) GTEST_SKIP() << "no symbolic links here";
     ASSERT_TRUE(saveConfigFile(dir_ / "link.kbd", cfg(0x261, 0, 0, 0)));
     EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "link.kbd"));
     EXPECT_EQ(readBytes(file), "0261 00 00 00\r\n");
     EXPECT_EQ(fileNames(), (Names{"link.kbd", "real"}));
-}
+#ifndef _WIN32
+    std::string protectedLinks;
+    std::ifstream("/proc/sys/fs/protected_symlinks") >> protectedLinks;
+    if (::geteuid() != 0 || protectedLinks.empty()) GTEST_SKIP() << "another user's link needs root and Linux";
+    const auto sticky = dir_ / "sticky", planted = sticky / "board.kbd";
+    std::filesystem::create_directories(sticky);
+    ASSERT_TRUE(::chmod(sticky.c_str(), 01777) == 0 && makeLink(file, planted) && ::lchown(planted.c_str(), 4321, 4321) == 0);
+    std::ofstream("/proc/sys/fs/protected_symlinks") << "1";
+    const bool saved = saveConfigFile(planted, cfg(0x262, 0, 0, 0));
+    std::ofstream("/proc/sys/fs/protected_symlinks") << protectedLinks;
+    EXPECT_TRUE(saved && !std::filesystem::is_symlink(planted) && readBytes(planted) == "0262 00 00 00\r\n");
+    EXPECT_EQ(readBytes(file), "0261 00 00 00\r\n");  // as the first save left it
 #endif
+}
 
 TEST_F(ConfigFileTest, UnreadableOrEmptyFilesLoadAsNoConfiguration) {
     EXPECT_EQ(loadConfigFile(dir_ / "does-not-exist.kbd"), ChannelConfig{});

@@ -1,0 +1,49 @@
+#include "link/win32_system_dlls.h"
+
+#include <type_traits>
+
+namespace zelio::win32 {
+
+namespace {
+
+template <typename F>
+struct Missing;
+template <typename R, typename... A>
+struct Missing<R(WINAPI*)(A...)> {
+    static R WINAPI call(A...) {
+        ::SetLastError(ERROR_MOD_NOT_FOUND);
+        if constexpr (!std::is_void_v<R>) return R{};
+    }
+};
+
+template <typename F>
+void bind(HMODULE dll, const char* name, F& slot) {
+    const FARPROC found = dll ? ::GetProcAddress(dll, name) : nullptr;
+    slot = found ? reinterpret_cast<F>(reinterpret_cast<void*>(found)) : &Missing<F>::call;
+}
+
+SystemHid load() {
+    // Loaded for the life of the process.
+    const HMODULE hid = ::LoadLibraryExW(L"hid.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const HMODULE setupapi = ::LoadLibraryExW(L"setupapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    SystemHid api{};
+    bind(hid, "HidD_GetHidGuid", api.HidD_GetHidGuid);
+    bind(hid, "HidD_GetAttributes", api.HidD_GetAttributes);
+    bind(hid, "HidD_GetPreparsedData", api.HidD_GetPreparsedData);
+    bind(hid, "HidD_FreePreparsedData", api.HidD_FreePreparsedData);
+    bind(hid, "HidP_GetCaps", api.HidP_GetCaps);
+    bind(setupapi, "SetupDiGetClassDevsW", api.SetupDiGetClassDevsW);
+    bind(setupapi, "SetupDiEnumDeviceInterfaces", api.SetupDiEnumDeviceInterfaces);
+    bind(setupapi, "SetupDiGetDeviceInterfaceDetailW", api.SetupDiGetDeviceInterfaceDetailW);
+    bind(setupapi, "SetupDiDestroyDeviceInfoList", api.SetupDiDestroyDeviceInfoList);
+    return api;
+}
+
+}  // namespace
+
+const SystemHid& systemHid() {
+    static const SystemHid api = load();
+    return api;
+}
+
+}  // namespace zelio::win32
