@@ -5,7 +5,7 @@
 #include "link/win32_hid_host.h"
 
 // windows.h comes in through the owner types, with the project's macros.
-#include "link/win32_unique.h"
+#include "win32/win32_unique.h"
 
 #include <setupapi.h>
 extern "C" {
@@ -13,7 +13,7 @@ extern "C" {
 }
 
 #include "link/failure_class.h"
-#include "link/win32_text.h"
+#include "win32/win32_text.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -4,8 +4,8 @@
 // program that dies holding one; the next owner is told and simply goes on.
 #include "link/module_lock.h"
 
-#include "link/win32_text.h"
-#include "link/win32_unique.h"
+#include "win32/win32_text.h"
+#include "win32/win32_unique.h"
 
 namespace zelio {
 
