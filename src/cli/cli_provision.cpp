@@ -36,7 +36,7 @@ Provisioned provisionOne(Session& s, const CliOutput& out, const FamilyDevice& d
         return row;
     };
     if (s.commands.attach() != familyOf(config.productId))
-        return failed(codeOf(s.link.lastFailure()), "the module in setting mode did not answer");
+        return failed(exitCodeOf(s.link.lastFailure().kind), "the module in setting mode did not answer");
     bool verified = false;
     std::string stored;
     CliOutput text = out.asText();
@@ -45,9 +45,9 @@ Provisioned provisionOne(Session& s, const CliOutput& out, const FamilyDevice& d
         return failed(code, s.link.lastFailure().text());
     }
     const int firmware = s.commands.readFirmwareVersion();
-    if (firmware == 0) return failed(codeOf(s.link.lastFailure()), "no firmware version");
+    if (firmware == 0) return failed(exitCodeOf(s.link.lastFailure().kind), "no firmware version");
     row.firmware = std::to_string(firmware / 16) + "." + std::to_string(firmware % 16);
-    if (!s.commands.resetToIoMode()) return failed(codeOf(s.link.lastFailure()), "no reset confirmation");
+    if (!s.commands.resetToIoMode()) return failed(exitCodeOf(s.link.lastFailure().kind), "no reset confirmation");
 
     // Back under its new ID: at the same port where the port is known.
     DeviceSelector back = s.line.selector;
