@@ -116,6 +116,18 @@ set_tests_properties(lib_blink_c PROPERTIES
     PASS_REGULAR_EXPRESSION "0x280 ZEL280 setting.*blinking channel 3 of 0x280")
 set(_zelio_lib_tests lib_capi lib_blink_c)
 
+# Contexts in four threads at once. On Linux the test program puts interfaces
+# that refuse to open into hidapi's enumeration (it replaces hid_enumerate).
+add_executable(zelio_threads_test tests/lib/threads_test.cpp)
+target_link_libraries(zelio_threads_test PRIVATE zelio_shared)
+if(NOT WIN32)
+    target_link_libraries(zelio_threads_test PRIVATE Threads::Threads ${CMAKE_DL_LIBS})
+    target_include_directories(zelio_threads_test PRIVATE ${HIDAPI_INCLUDE_DIRS})
+    set_target_properties(zelio_threads_test PROPERTIES ENABLE_EXPORTS ON)
+endif()
+add_test(NAME lib_threads COMMAND zelio_threads_test)
+list(APPEND _zelio_lib_tests lib_threads)
+
 if(WIN32)
     find_program(ZELIO_OBJDUMP NAMES x86_64-w64-mingw32-objdump objdump)
     add_test(NAME lib_exports
@@ -171,5 +183,5 @@ endif()
 
 set_tests_properties(${_zelio_lib_tests} lib_exports PROPERTIES TIMEOUT ${ZELIO_TEST_TIMEOUT})
 if(TEST wine_prefix)
-    set_tests_properties(lib_capi lib_blink_c PROPERTIES FIXTURES_REQUIRED wine_prefix)
+    set_tests_properties(lib_capi lib_blink_c lib_threads PROPERTIES FIXTURES_REQUIRED wine_prefix)
 endif()

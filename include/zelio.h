@@ -20,6 +20,12 @@
  * module. A command with a reply then waits up to 2000 ms for it. Nothing
  * runs in the background; every function returns when it is done.
  *
+ * Other programs: a module serves one command at a time, whichever program
+ * sends it (zelioctl, the window, other contexts). A command waits up to 3 s
+ * for another's to end and fails with ZELIO_ERR_BUSY after that, sending
+ * nothing. zelio_write_config keeps the module from the write to its
+ * read-back.
+ *
  * Threads: a context is not thread-safe. Use one context per thread (a
  * context may move between threads when calls on it never overlap). Contexts
  * are independent of each other; zelio_strerror may be called from anywhere.
@@ -61,7 +67,8 @@ typedef enum zelio_error {
     ZELIO_ERR_ACCESS = 4,     /* the system refused access to the device */
     ZELIO_ERR_AMBIGUOUS = 5,  /* more than one module has this product ID */
     ZELIO_ERR_VERIFY = 6,     /* the configuration read back differs from the one written */
-    ZELIO_ERR_TIMEOUT = 7     /* the module did not answer in time */
+    ZELIO_ERR_TIMEOUT = 7,    /* the module did not answer in time */
+    ZELIO_ERR_BUSY = 8        /* another program kept the module for longer than 3 s; nothing was sent */
 } zelio_error;
 
 /* What a module is doing, from the product ID it enumerates with. */

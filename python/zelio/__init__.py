@@ -41,7 +41,7 @@ from typing import Optional
 __all__ = [
     "ErrorCode", "Mode", "Emulation", "ModuleInfo", "Config",
     "ZelioError", "IoError", "UsageError", "NoModuleError", "AccessError",
-    "AmbiguousError", "VerifyError", "TimeoutError",
+    "AmbiguousError", "VerifyError", "TimeoutError", "BusyError",
     "Module", "list_modules", "load_library",
 ]
 
@@ -57,6 +57,7 @@ class ErrorCode(enum.IntEnum):
     AMBIGUOUS = 5
     VERIFY = 6
     TIMEOUT = 7
+    BUSY = 8
 
 
 class Mode(enum.IntEnum):
@@ -138,6 +139,10 @@ class TimeoutError(ZelioError):  # noqa: A001 - the library's own time-out
     """The module did not answer in time."""
 
 
+class BusyError(ZelioError):
+    """Another program kept the module for 3 s; nothing was sent."""
+
+
 _ERRORS: dict[int, type[ZelioError]] = {
     ErrorCode.IO: IoError,
     ErrorCode.USAGE: UsageError,
@@ -146,6 +151,7 @@ _ERRORS: dict[int, type[ZelioError]] = {
     ErrorCode.AMBIGUOUS: AmbiguousError,
     ErrorCode.VERIFY: VerifyError,
     ErrorCode.TIMEOUT: TimeoutError,
+    ErrorCode.BUSY: BusyError,
 }
 
 _PATH_MAX = 512

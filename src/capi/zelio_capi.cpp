@@ -33,7 +33,8 @@ constexpr bool sameCode(zelio_error error, zelio::ExitCode code) { return static
 static_assert(sameCode(ZELIO_OK, zelio::kExitOk) && sameCode(ZELIO_ERR_IO, zelio::kExitIo) &&
               sameCode(ZELIO_ERR_USAGE, zelio::kExitUsage) && sameCode(ZELIO_ERR_NO_MODULE, zelio::kExitNoModule) &&
               sameCode(ZELIO_ERR_ACCESS, zelio::kExitAccess) && sameCode(ZELIO_ERR_AMBIGUOUS, zelio::kExitAmbiguous) &&
-              sameCode(ZELIO_ERR_VERIFY, zelio::kExitVerify) && sameCode(ZELIO_ERR_TIMEOUT, zelio::kExitTimeout));
+              sameCode(ZELIO_ERR_VERIFY, zelio::kExitVerify) && sameCode(ZELIO_ERR_TIMEOUT, zelio::kExitTimeout) &&
+              sameCode(ZELIO_ERR_BUSY, zelio::kExitBusy));
 
 namespace {
 
@@ -134,18 +135,6 @@ int succeed(zelio_context* ctx) {
     return ZELIO_OK;
 }
 
-int codeOf(FailureKind kind) {
-    switch (kind) {
-        case FailureKind::NotFound:
-        case FailureKind::Gone: return ZELIO_ERR_NO_MODULE;
-        case FailureKind::Access: return ZELIO_ERR_ACCESS;
-        case FailureKind::Timeout: return ZELIO_ERR_TIMEOUT;
-        case FailureKind::None:
-        case FailureKind::Io: break;
-    }
-    return ZELIO_ERR_IO;
-}
-
 // Runs `body` on a valid context; whatever it throws becomes an error code.
 template <class Body>
 int guarded(zelio_context* ctx, Body&& body) noexcept {
@@ -172,7 +161,7 @@ struct Scan {
 int scan(zelio_context* ctx, Scan& out) {
     const std::vector<std::string> paths = ctx->host.enumerate();
     if (paths.empty() && ctx->host.lastFailure())
-        return fail(ctx, codeOf(ctx->host.lastFailure().kind), ctx->host.lastFailure().text());
+        return fail(ctx, exitCodeOf(ctx->host.lastFailure().kind), ctx->host.lastFailure().text());
     for (const std::string& path : paths) {
         const std::unique_ptr<HidHandle> handle = ctx->host.open(path, false);
         if (!handle) {
@@ -219,7 +208,7 @@ int findByPath(zelio_context* ctx, const std::string& path, Target& out) {
     for (const std::string& p : paths) present = present || p == path;
     if (!present) {
         if (ctx->host.lastFailure())
-            return fail(ctx, codeOf(ctx->host.lastFailure().kind), ctx->host.lastFailure().text());
+            return fail(ctx, exitCodeOf(ctx->host.lastFailure().kind), ctx->host.lastFailure().text());
         return fail(ctx, ZELIO_ERR_NO_MODULE, "no HID device at '" + path + "'");
     }
     const std::unique_ptr<HidHandle> handle = ctx->host.open(path, false);
@@ -230,7 +219,7 @@ int findByPath(zelio_context* ctx, const std::string& path, Target& out) {
     }
     HidAttributes attrs;
     if (!handle->attributes(attrs))
-        return fail(ctx, codeOf(handle->lastFailure().kind), handle->lastFailure().text());
+        return fail(ctx, exitCodeOf(handle->lastFailure().kind), handle->lastFailure().text());
     if (attrs.vendorId != kModuleVendorId || !isModuleId(attrs.productId))
         return fail(ctx, ZELIO_ERR_NO_MODULE, "the device at '" + path + "' is no module of the family");
     out = Target{path, attrs.productId};
@@ -261,7 +250,7 @@ int command(zelio_context* ctx, const Target& target, const CommandReport& repor
     const Failure& why = ctx->link.lastFailure();
     char code[8];
     std::snprintf(code, sizeof code, "0x%02X", report[3]);
-    return fail(ctx, codeOf(why.kind),
+    return fail(ctx, exitCodeOf(why.kind),
                 std::string("command ") + code + " to " + hex(target.productId) + ": " +
                     (why ? why.text() : "the module did not answer"));
 }
@@ -345,6 +334,7 @@ ZELIO_API const char* zelio_strerror(int error) {
         case ZELIO_ERR_AMBIGUOUS: return "more than one module matches";
         case ZELIO_ERR_VERIFY: return "verification mismatch";
         case ZELIO_ERR_TIMEOUT: return "time-out";
+        case ZELIO_ERR_BUSY: return "module busy";
         default: return "unknown error";
     }
 }
@@ -436,6 +426,12 @@ ZELIO_API int zelio_write_config(zelio_context* ctx, uint16_t product_id, const 
         const CommandReport write =
             commandReport(cmd::kConfiguration, 1, idNibbleOf(config->product_id), config->open_drain_mask,
                           config->high_mask, config->input_mask);
+        // No other program's command between the write and its read-back.
+        struct HeldLock {
+            ModuleLink& link;
+            ~HeldLock() { link.holdModuleLock(false); }
+        } held{ctx->link};
+        ctx->link.holdModuleLock(true);
         if (const int rc = command(ctx, target, write, true); rc != ZELIO_OK) return rc;
         if ((flags & ZELIO_WRITE_VERIFY) != 0) {
             if (const int rc = command(ctx, target, commandReport(cmd::kConfiguration, 0), true); rc != ZELIO_OK)

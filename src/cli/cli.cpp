@@ -68,7 +68,8 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 success, 1 I/O failure, 2 bad usage (nothing was done),\n"
     "3 no module, 4 access denied, 5 ambiguous (several modules, none chosen),\n"
-    "6 verification mismatch, 7 time-out.\n";
+    "6 verification mismatch, 7 time-out, 8 busy (another program kept the\n"
+    "module for 3 s; the command was not sent).\n";
 
 int helpVerb(Session& s, CliOutput& out);
 

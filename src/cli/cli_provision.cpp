@@ -42,7 +42,7 @@ Provisioned provisionOne(Session& s, const CliOutput& out, const FamilyDevice& d
         return row;
     };
     if (s.commands.attach() != familyOf(config.productId))
-        return failed(codeOf(s.link.lastFailure()), "the module in setting mode did not answer");
+        return failed(exitCodeOf(s.link.lastFailure().kind), "the module in setting mode did not answer");
     bool verified = false;
     std::string stored;
     CliOutput text = out.asText();
@@ -51,7 +51,7 @@ Provisioned provisionOne(Session& s, const CliOutput& out, const FamilyDevice& d
         return failed(code, s.link.lastFailure().text());
     }
     const int firmware = s.commands.readFirmwareVersion();
-    if (firmware == 0) return failed(codeOf(s.link.lastFailure()), "no firmware version");
+    if (firmware == 0) return failed(exitCodeOf(s.link.lastFailure().kind), "no firmware version");
     row.firmware = std::to_string(firmware / 16) + "." + std::to_string(firmware % 16);
     // Back under its new ID: at the same port where the port is known;
     // elsewhere (Windows) as a module that was not there before the reset.
@@ -61,7 +61,7 @@ Provisioned provisionOne(Session& s, const CliOutput& out, const FamilyDevice& d
         before = surveyFamily(s.host);
         s.host.select(one);
     }
-    if (!s.commands.resetToIoMode()) return failed(codeOf(s.link.lastFailure()), "no reset confirmation");
+    if (!s.commands.resetToIoMode()) return failed(exitCodeOf(s.link.lastFailure().kind), "no reset confirmation");
     s.host.select(device.port.empty() ? DeviceSelector{} : DeviceSelector{"", device.port});
     // A Ctrl-C now lets the module finish: it is configured and reset.
     const auto returned = s.pollUntil(

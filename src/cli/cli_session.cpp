@@ -25,15 +25,6 @@ std::optional<int> parseDecimal(const std::string& text, int min, int max) {
     return static_cast<int>(value);
 }
 
-int codeOf(const Failure& failure) {
-    switch (failure.kind) {
-        case FailureKind::Access: return kExitAccess;
-        case FailureKind::Timeout: return kExitTimeout;
-        case FailureKind::NotFound: return kExitNoModule;
-        default: return kExitIo;
-    }
-}
-
 bool readRegularFile(const std::string& arg, std::string& text, std::string& problem) {
     const FileInfo info = files().info(arg);
     if (info.kind == FileInfo::Missing) {
@@ -69,7 +60,7 @@ std::string utcNow() {
 int Session::linkFailed(CliOutput& out, const std::string& message) const {
     const Failure& why = link.lastFailure();
     if (!why) return out.fail(kExitIo, message);
-    return out.fail(codeOf(why), message + " (" + escapeForTerminal(why.text()) + ")");
+    return out.fail(exitCodeOf(why.kind), message + " (" + escapeForTerminal(why.text()) + ")");
 }
 
 Outcome Session::diagnose(const std::string& notFound, const std::vector<FamilyDevice>& devices) {
@@ -125,7 +116,9 @@ uint16_t Session::attach(CliOutput& out, bool changes) {
         }
     }
     const uint16_t id = commands.attach();
-    if (id == 0) {
+    if (id == 0 && link.lastFailure().kind == FailureKind::Busy) {
+        attachCode = linkFailed(out, "the module is busy with another program's command");
+    } else if (id == 0) {
         const Outcome o = diagnose("no module in setting mode (0x280 or 0x260) is attached", surveyFamily(host));
         out.report(o);
         attachCode = o.code;
@@ -178,6 +171,12 @@ std::optional<ChannelConfig> Session::configFromFile(CliOutput& out, const std::
 
 int Session::writeAndVerify(CliOutput& out, const ChannelConfig& config, bool& verified, std::string* stored) {
     verified = false;
+    // No other program's command between the write and its read-back.
+    struct HeldLock {
+        ModuleLink& link;
+        ~HeldLock() { link.holdModuleLock(false); }
+    } held{link};
+    link.holdModuleLock(true);
     if (!commands.writeConfiguration(config))
         return linkFailed(out, "the module did not confirm the configuration");
     if (line.has("--no-verify")) return kExitOk;

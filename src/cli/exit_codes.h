@@ -2,6 +2,8 @@
 // with the same numbers; keep the values as they are.
 #pragma once
 
+#include "link/hid_host.h"
+
 namespace zelio {
 
 enum ExitCode : int {
@@ -13,10 +15,11 @@ enum ExitCode : int {
     kExitAmbiguous = 5,  // several candidates and nothing chose one; nothing was sent
     kExitVerify = 6,     // the module stored something other than what was written
     kExitTimeout = 7,    // no answer, or no awaited change, in time
+    kExitBusy = 8,       // another program kept the module busy; the command was not sent
 };
 
 // The code's name in --json output: "io", "usage", "no_module", "access",
-// "ambiguous", "verify", "timeout"; "ok" for 0.
+// "ambiguous", "verify", "timeout", "busy"; "ok" for 0.
 constexpr const char* exitCodeName(int code) {
     switch (code) {
         case kExitOk: return "ok";
@@ -27,8 +30,24 @@ constexpr const char* exitCodeName(int code) {
         case kExitAmbiguous: return "ambiguous";
         case kExitVerify: return "verify";
         case kExitTimeout: return "timeout";
+        case kExitBusy: return "busy";
         default: return "io";
     }
+}
+
+// The code for a failure of the link, for zelioctl and the library alike. A
+// module that went away during a command is no longer attached.
+constexpr int exitCodeOf(FailureKind kind) {
+    switch (kind) {
+        case FailureKind::NotFound:
+        case FailureKind::Gone: return kExitNoModule;
+        case FailureKind::Access: return kExitAccess;
+        case FailureKind::Timeout: return kExitTimeout;
+        case FailureKind::Busy: return kExitBusy;
+        case FailureKind::None:
+        case FailureKind::Io: break;
+    }
+    return kExitIo;
 }
 
 }  // namespace zelio

@@ -102,6 +102,7 @@ int main(int argc, char** argv) {
 
     if (zelio::takeEmulateOption(args)) {
         zelio::EmulatedHost host(clock);
+        host.lockAcrossProcesses = true;  // as with real modules: one program's command at a time
         host.addModule(zelio::Model::Zel280, 1, 0x12, zelio::ModuleMode::Setting);
         host.addModule(zelio::Model::Zel260, 1, 0x10, zelio::ModuleMode::Normal);
         return zelio::runCli(args, out, err, host, clock, environment);

@@ -109,6 +109,11 @@ public:
     bool attributes(const std::string& path, HidAttributes& out) override;
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
 
+    // Emulated modules take turns with other processes' only when asked
+    // (zelioctl --emulate): their paths are the same in every process.
+    std::string lockName(const std::string& path) override { return lockAcrossProcesses ? path : std::string(); }
+    bool lockAcrossProcesses = false;
+
     // Count of open() calls that succeeded, for tests.
     int opens() const { return opens_; }
 

@@ -32,6 +32,7 @@ enum class FailureKind {
     Gone,      // the device went away
     Timeout,   // no answer in time
     Io,        // any other I/O failure
+    Busy,      // another program kept the module for longer than a command waits
 };
 
 struct Failure {
@@ -128,6 +129,10 @@ public:
     virtual std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) = 0;
     // Why the last enumerate() or open() failed (kind None after a success).
     virtual const Failure& lastFailure() const { return failure_; }
+    // What commands to the device at `path` take turns under, across
+    // processes (link/module_lock.h): the path on the system's hosts; empty
+    // (no turns) by default.
+    virtual std::string lockName(const std::string& /*path*/) { return {}; }
 
 protected:
     Failure failure_;
@@ -166,6 +171,7 @@ public:
         failure_ = inner_.lastFailure();
         return handle;
     }
+    std::string lockName(const std::string& path) override { return inner_.lockName(path); }
 
 protected:
     HidHost& inner() { return inner_; }

@@ -3,6 +3,8 @@
 // reports are assumed.
 #include "link/hidapi_hid_host.h"
 
+#include "link/failure_class.h"
+
 #include <hidapi/hidapi.h>
 #if defined(__APPLE__)
 #include <hidapi/hidapi_darwin.h>
@@ -21,33 +23,48 @@
 
 namespace zelio {
 
+namespace {
+
+// hidapi keeps process-wide state: hid_init and hid_exit, and the error text
+// that hid_enumerate and hid_open_path free and replace and hid_error(NULL)
+// reads. Every call that touches it runs under this lock, so that contexts
+// in several threads do not free that text twice.
+std::mutex& libraryMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+int libraryUsers = 0;     // guarded by libraryMutex()
+bool libraryReady = false;
+
+}  // namespace
+
+// One user of the library: the first starts it, the last shuts it down.
 struct HidapiHost::Library {
-    Library() : ready(hid_init() == 0) {
+    Library() {
+        std::lock_guard<std::mutex> lock(libraryMutex());
+        if (libraryUsers++ == 0 || !libraryReady) {
+            libraryReady = hid_init() == 0;
 #if defined(__APPLE__)
-        // The module link opens a device twice (writes, reads); macOS opens
-        // devices exclusively unless told otherwise.
-        if (ready) hid_darwin_set_open_exclusive(0);
+            // The module link opens a device twice (writes, reads); macOS
+            // opens devices exclusively unless told otherwise.
+            if (libraryReady) hid_darwin_set_open_exclusive(0);
 #endif
+        }
+        ready = libraryReady;
     }
-    ~Library() { hid_exit(); }
+    ~Library() {
+        std::lock_guard<std::mutex> lock(libraryMutex());
+        if (--libraryUsers == 0) {
+            hid_exit();
+            libraryReady = false;
+        }
+    }
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
     bool ready;
 };
 
 namespace {
-
-std::shared_ptr<HidapiHost::Library> acquireLibrary() {
-    static std::mutex mutex;
-    static std::weak_ptr<HidapiHost::Library> shared;
-    std::lock_guard<std::mutex> lock(mutex);
-    std::shared_ptr<HidapiHost::Library> library = shared.lock();
-    if (!library) {
-        library = std::make_shared<HidapiHost::Library>();
-        shared = library;
-    }
-    return library;
-}
 
 struct DeviceCloser {
     void operator()(hid_device* device) const { hid_close(device); }
@@ -82,26 +99,18 @@ std::string toUtf8(const wchar_t* text) {
     return out;
 }
 
-FailureKind kindOfErrno(int code) {
-    switch (code) {
-        case EACCES:
-        case EPERM:
-        case EBUSY:
-            return FailureKind::Access;
-        case ENOENT:
-        case ENODEV:
-        case ENXIO:
-            return FailureKind::Gone;
-        default:
-            return FailureKind::Io;
-    }
-}
-
-// A failed library call on an open device: the library's own message.
-Failure deviceError(hid_device* device, const char* call) {
+// A failed library call on an open device: the library's own message (read
+// errors have their own since hidapi 0.15), classed by the system's errno.
+// A read without one is the poll's hang-up: the device went away.
+Failure deviceError(hid_device* device, const char* call, int code, bool reading) {
+#if defined(HID_API_MAKE_VERSION) && HID_API_VERSION >= HID_API_MAKE_VERSION(0, 15, 0)
+    std::string message = toUtf8(reading ? hid_read_error(device) : hid_error(device));
+#else
     std::string message = toUtf8(hid_error(device));
+#endif
     if (message.empty()) message = "failed";
-    return Failure{FailureKind::Io, call, std::move(message)};
+    const FailureKind kind = code != 0 ? kindOfErrno(code) : reading ? FailureKind::Gone : FailureKind::Io;
+    return Failure{kind, call, std::move(message)};
 }
 
 // "/dev/hidrawN" -> "hidrawN"; nullopt for any other path.
@@ -177,9 +186,10 @@ public:
             failure_ = Failure{FailureKind::Io, "hid_write", "nothing to write"};
             return false;
         }
+        errno = 0;
         const int written = hid_write(device_.get(), data, length);
         if (written < 0) {
-            failure_ = deviceError(device_.get(), "hid_write");
+            failure_ = deviceError(device_.get(), "hid_write", errno, false);
             return false;
         }
         if (static_cast<size_t>(written) != length) {
@@ -217,7 +227,7 @@ public:
         } while (got < 0 && errno == EINTR);
         if (got > 0) return ReadResult::Ok;
         if (got == 0) return ReadResult::Timeout;
-        failure_ = deviceError(device_.get(), "hid_read_timeout");
+        failure_ = deviceError(device_.get(), "hid_read_timeout", errno, true);
         return ReadResult::Error;
     }
 
@@ -230,7 +240,7 @@ private:
 
 }  // namespace
 
-HidapiHost::HidapiHost() : library_(acquireLibrary()) {}
+HidapiHost::HidapiHost() : library_(std::make_shared<Library>()) {}
 HidapiHost::~HidapiHost() = default;
 
 std::vector<std::string> HidapiHost::enumerate() {
@@ -247,6 +257,7 @@ std::vector<HidDeviceInfo> HidapiHost::enumerateDevices() {
         return devices;
     }
     failure_ = Failure{};
+    std::lock_guard<std::mutex> lock(libraryMutex());
     hid_device_info* list = hid_enumerate(0, 0);
     for (const hid_device_info* info = list; info != nullptr; info = info->next) {
         if (info->path == nullptr || info->path[0] == '\0') continue;
@@ -307,14 +318,18 @@ std::unique_ptr<HidHandle> HidapiHost::open(const std::string& path, bool /*over
         failure_ = Failure{FailureKind::NotFound, "open", "no such device"};
         return nullptr;
     }
-    errno = 0;
-    DevicePtr device(hid_open_path(path.c_str()));
-    if (!device) {
-        // The library opens the node itself: its errno tells why it could not.
-        const int code = errno;
-        failure_ = Failure{code != 0 ? kindOfErrno(code) : FailureKind::Io, "open " + path,
-                           code != 0 ? std::strerror(code) : toUtf8(hid_error(nullptr))};
-        return nullptr;
+    DevicePtr device;
+    {
+        std::lock_guard<std::mutex> lock(libraryMutex());
+        errno = 0;
+        device.reset(hid_open_path(path.c_str()));
+        if (!device) {
+            // The library opens the node itself: its errno tells why it could not.
+            const int code = errno;
+            failure_ = Failure{code != 0 ? kindOfErrno(code) : FailureKind::Io, "open " + path,
+                               code != 0 ? std::strerror(code) : toUtf8(hid_error(nullptr))};
+            return nullptr;
+        }
     }
     failure_ = Failure{};
     std::optional<HidAttributes> enumerated;

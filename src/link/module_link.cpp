@@ -35,6 +35,7 @@ int ModuleLink::open(uint16_t productId) {
         HidAttributes attrs;
         if (!host_.attributes(path, attrs) || attrs.vendorId != kModuleVendorId || attrs.productId != productId)
             continue;
+        if (!lockModuleAt(path)) return 0;
         std::unique_ptr<HidHandle> handle = host_.open(path, false);
         if (!handle) {
             // Keep the system's reason; another interface may still do.
@@ -79,7 +80,26 @@ int ModuleLink::open(uint16_t productId) {
 
 int ModuleLink::connect(uint16_t productId) {
     linkStatus_ = open(productId);
+    endCommand();
     return linkStatus_ == 1 ? productId : 0;
+}
+
+bool ModuleLink::lockModuleAt(const std::string& path) {
+    const std::string name = host_.lockName(path);
+    if (name.empty() || (lock_ && lockName_ == name)) return true;
+    lock_.reset();
+    lock_ = lockModule(name, clock_, kModuleLockWaitMs, failure_);
+    lockName_ = name;
+    return lock_ != nullptr;
+}
+
+void ModuleLink::endCommand() {
+    if (!lockHeld_) lock_.reset();
+}
+
+void ModuleLink::holdModuleLock(bool held) {
+    lockHeld_ = held;
+    endCommand();
 }
 
 void ModuleLink::writeReport(std::span<const std::uint8_t> report) {
@@ -98,6 +118,12 @@ void ModuleLink::writeReport(std::span<const std::uint8_t> report) {
 }
 
 int ModuleLink::send(uint16_t productId, std::span<const std::uint8_t> report) {
+    sendReport(productId, report);
+    endCommand();
+    return linkStatus_;
+}
+
+int ModuleLink::sendReport(uint16_t productId, std::span<const std::uint8_t> report) {
     clock_.sleepMs(kPauseMs);
     linkStatus_ = open(productId);
     if (linkStatus_ != 1) return 0;
@@ -161,8 +187,9 @@ void ModuleLink::readReply(uint8_t command) {
 }
 
 int ModuleLink::transact(uint16_t productId, std::span<const std::uint8_t> report) {
-    send(productId, report);
+    sendReport(productId, report);
     if (linkStatus_ == 1) readReply(report.size() > 3 ? report[3] : 0);
+    endCommand();
     return linkStatus_ == 1 ? 1 : 0;
 }
 

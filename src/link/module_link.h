@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "link/hid_host.h"
+#include "link/module_lock.h"
 
 namespace zelio {
 
@@ -54,8 +55,15 @@ public:
     const Failure& lastFailure() const { return failure_; }
     // For callers that try several product IDs: the failure to report.
     void keepFailure(Failure failure) { failure_ = std::move(failure); }
+    // Each command holds its module's lock (link/module_lock.h) from the
+    // open to its end. While held, the lock stays from one command to the
+    // next, so that a write and its read-back are one turn for other programs.
+    void holdModuleLock(bool held);
 
 private:
+    int sendReport(uint16_t productId, std::span<const std::uint8_t> report);
+    bool lockModuleAt(const std::string& path);
+    void endCommand();
     void writeReport(std::span<const std::uint8_t> report);
     void drainQueuedReports();
     void readReply(uint8_t command);
@@ -72,6 +80,9 @@ private:
     std::vector<std::uint8_t> input_;
     Reply reply_{};
     Failure failure_;
+    std::unique_ptr<ModuleLock> lock_;
+    std::string lockName_;
+    bool lockHeld_ = false;
 };
 
 }  // namespace zelio

@@ -13,6 +13,7 @@ extern "C" {
 }
 
 #include "link/win32_system_dlls.h"
+#include "link/failure_class.h"
 #include "win32/win32_text.h"
 
 #include <algorithm>
@@ -35,23 +36,54 @@ using unique_preparsed = win32::unique_any<PHIDP_PREPARSED_DATA, win32::freePrep
 // The failure of `call`, with GetLastError()'s code and text.
 Failure lastError(const char* call) {
     const DWORD code = GetLastError();
-    FailureKind kind = FailureKind::Io;
-    switch (code) {
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-            kind = FailureKind::Access;
-            break;
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_DEVICE_NOT_CONNECTED:
-        case ERROR_DEV_NOT_EXIST:
-        case ERROR_BAD_COMMAND:
-            kind = FailureKind::Gone;
-            break;
-        default:
-            break;
+    return Failure{kindOfWin32Error(code), call, win32::errorText(code)};
+}
+
+// Device paths (UTF-8) of the HID interfaces present now.
+std::vector<std::string> interfacePaths(Failure& failure) {
+    std::vector<std::string> paths;
+    GUID hidGuid{};
+    win32::systemHid().HidD_GetHidGuid(&hidGuid);
+    unique_hdevinfo set(win32::systemHid().SetupDiGetClassDevsW(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    if (!set) {
+        failure = lastError("SetupDiGetClassDevsW");
+        return paths;
     }
-    return Failure{kind, call, win32::errorText(code)};
+    failure = Failure{};
+
+    constexpr size_t kFixedPart = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath);
+    for (DWORD index = 0;; ++index) {
+        SP_DEVICE_INTERFACE_DATA interfaceData{};
+        interfaceData.cbSize = sizeof(interfaceData);
+        if (!win32::systemHid().SetupDiEnumDeviceInterfaces(set.get(), nullptr, &hidGuid, index, &interfaceData)) break;
+
+        DWORD required = 0;
+        win32::systemHid().SetupDiGetDeviceInterfaceDetailW(set.get(), &interfaceData, nullptr, 0, &required, nullptr);
+        if (required <= kFixedPart) continue;
+        // DWORD-aligned storage for the variable-length detail record.
+        std::vector<DWORD> storage((required + sizeof(DWORD) - 1) / sizeof(DWORD) + 1);
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(storage.data());
+        // cbSize is the size of the fixed part, not of the allocation.
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+        if (!win32::systemHid().SetupDiGetDeviceInterfaceDetailW(set.get(), &interfaceData, detail, required, nullptr, nullptr))
+            continue;
+        const size_t maxChars = (required - kFixedPart) / sizeof(wchar_t);
+        std::string path = win32::narrow(std::wstring_view(detail->DevicePath, wcsnlen(detail->DevicePath, maxChars)));
+        if (!path.empty()) paths.push_back(std::move(path));
+    }
+    return paths;
+}
+
+// The failure of `call` on a handle opened earlier. Some HID stacks answer
+// I/O on a device that was unplugged meanwhile with "access denied": when the
+// device is no longer listed, it went away.
+Failure handleError(const char* call, const std::string& path) {
+    Failure failure = lastError(call);
+    if (failure.kind != FailureKind::Access) return failure;
+    Failure listing;
+    const std::vector<std::string> present = interfacePaths(listing);
+    if (!listing && std::find(present.begin(), present.end(), path) == present.end()) failure.kind = FailureKind::Gone;
+    return failure;
 }
 
 }  // namespace
@@ -107,7 +139,8 @@ bool readAttributes(HANDLE file, HidAttributes& out, Failure& failure) {
 
 class Win32HidHandle final : public HidHandle {
 public:
-    Win32HidHandle(unique_handle file, bool forReads) : file_(std::move(file)), forReads_(forReads) {}
+    Win32HidHandle(unique_handle file, bool forReads, std::string path)
+        : file_(std::move(file)), forReads_(forReads), path_(std::move(path)) {}
 
     bool attributes(HidAttributes& out) override {
         return readAttributes(file_.get(), out, failure_);
@@ -150,7 +183,7 @@ public:
         const DWORD wanted = static_cast<DWORD>(length);
         if (!WriteFile(file_.get(), op->bytes.data(), wanted, nullptr, &op->record) &&
             GetLastError() != ERROR_IO_PENDING) {
-            failure_ = lastError("WriteFile");
+            failure_ = handleError("WriteFile", path_);
             return false;
         }
         if (WaitForSingleObject(op->event.get(), kWriteTimeoutMs) != WAIT_OBJECT_0) {
@@ -173,7 +206,7 @@ public:
                            ? Failure{FailureKind::Timeout, "WriteFile",
                                      "the device did not take the report within " + std::to_string(kWriteTimeoutMs) +
                                          " ms"}
-                           : lastError("WriteFile");
+                           : handleError("WriteFile", path_);
             return false;
         }
         failure_ = Failure{};
@@ -209,7 +242,7 @@ public:
             op->record.hEvent = op->event.get();
             if (!ReadFile(file_.get(), op->bytes.data(), static_cast<DWORD>(length), nullptr, &op->record) &&
                 GetLastError() != ERROR_IO_PENDING) {
-                failure_ = lastError("ReadFile");
+                failure_ = handleError("ReadFile", path_);
                 return ReadResult::Error;  // the read never started
             }
             pending_ = std::move(op);
@@ -233,7 +266,7 @@ public:
         }
         if (error == ERROR_OPERATION_ABORTED && wait == WAIT_TIMEOUT) return ReadResult::Timeout;
         SetLastError(error);
-        failure_ = lastError(wait == WAIT_FAILED ? "WaitForSingleObject" : "ReadFile");
+        failure_ = handleError(wait == WAIT_FAILED ? "WaitForSingleObject" : "ReadFile", path_);
         return ReadResult::Error;
     }
 
@@ -247,6 +280,7 @@ private:
 
     unique_handle file_;
     bool forReads_;
+    std::string path_;
     std::unique_ptr<PendingOperation> pending_;  // a read a poll left pending
 };
 
@@ -255,39 +289,7 @@ private:
 Win32HidHost::Win32HidHost() = default;
 Win32HidHost::~Win32HidHost() = default;
 
-std::vector<std::string> Win32HidHost::enumerate() {
-    std::vector<std::string> paths;
-    GUID hidGuid{};
-    win32::systemHid().HidD_GetHidGuid(&hidGuid);
-    unique_hdevinfo set(win32::systemHid().SetupDiGetClassDevsW(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
-    if (!set) {
-        failure_ = lastError("SetupDiGetClassDevsW");
-        return paths;
-    }
-    failure_ = Failure{};
-
-    constexpr size_t kFixedPart = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath);
-    for (DWORD index = 0;; ++index) {
-        SP_DEVICE_INTERFACE_DATA interfaceData{};
-        interfaceData.cbSize = sizeof(interfaceData);
-        if (!win32::systemHid().SetupDiEnumDeviceInterfaces(set.get(), nullptr, &hidGuid, index, &interfaceData)) break;
-
-        DWORD required = 0;
-        win32::systemHid().SetupDiGetDeviceInterfaceDetailW(set.get(), &interfaceData, nullptr, 0, &required, nullptr);
-        if (required <= kFixedPart) continue;
-        // DWORD-aligned storage for the variable-length detail record.
-        std::vector<DWORD> storage((required + sizeof(DWORD) - 1) / sizeof(DWORD) + 1);
-        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(storage.data());
-        // cbSize is the size of the fixed part, not of the allocation.
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        if (!win32::systemHid().SetupDiGetDeviceInterfaceDetailW(set.get(), &interfaceData, detail, required, nullptr, nullptr))
-            continue;
-        const size_t maxChars = (required - kFixedPart) / sizeof(wchar_t);
-        std::string path = win32::narrow(std::wstring_view(detail->DevicePath, wcsnlen(detail->DevicePath, maxChars)));
-        if (!path.empty()) paths.push_back(std::move(path));
-    }
-    return paths;
-}
+std::vector<std::string> Win32HidHost::enumerate() { return interfacePaths(failure_); }
 
 bool Win32HidHost::attributes(const std::string& path, HidAttributes& out) {
     // No access asked for: enough for the IDs, and granted for devices the
@@ -315,7 +317,7 @@ std::unique_ptr<HidHandle> Win32HidHost::open(const std::string& path, bool over
         return nullptr;
     }
     failure_ = Failure{};
-    return std::make_unique<Win32HidHandle>(std::move(file), overlapped);
+    return std::make_unique<Win32HidHandle>(std::move(file), overlapped, path);
 }
 
 }  // namespace zelio

@@ -24,6 +24,7 @@ public:
     // CreateFileW on the path, for overlapped I/O (writes are bounded too).
     // Reads are possible on handles opened with `overlapped` only.
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
+    std::string lockName(const std::string& path) override { return path; }
 };
 
 }  // namespace zelio

@@ -39,9 +39,9 @@ static const zelio_module_info* find(zelio_context* ctx, uint16_t product_id, si
 
 static void error_texts(void) {
     /* Every code has a text of its own. */
-    for (int a = ZELIO_OK; a <= ZELIO_ERR_TIMEOUT; ++a) {
+    for (int a = ZELIO_OK; a <= ZELIO_ERR_BUSY; ++a) {
         CHECK(zelio_strerror(a)[0] != '\0');
-        for (int b = a + 1; b <= ZELIO_ERR_TIMEOUT + 1; ++b) CHECK(strcmp(zelio_strerror(a), zelio_strerror(b)) != 0);
+        for (int b = a + 1; b <= ZELIO_ERR_BUSY + 1; ++b) CHECK(strcmp(zelio_strerror(a), zelio_strerror(b)) != 0);
     }
     CHECK(zelio_last_error(NULL)[0] != '\0');
     CHECK(zelio_open(NULL) == ZELIO_ERR_USAGE);

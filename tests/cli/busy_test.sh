@@ -1,0 +1,18 @@
+#!/bin/bash
+# Usage: busy_test.sh ZELIOCTL
+# While another process holds the emulated ZEL280's lock file (FILES in
+# zelioctl(1)), zelioctl waits 3 s and fails as busy; once free, it runs.
+zelioctl=$1 dir=/run/lock
+[[ -d $dir && -w $dir ]] || dir=/tmp
+flock -o "$dir/zelio-emu___0.lock" sleep 5 &
+sleep 0.5
+start=$(date +%s%N)
+out=$("$zelioctl" --emulate --json version)
+rc=$? elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
+status=0
+[[ $rc -eq 8 && $out == '{"ok":false,"error":"busy",'* ]] || { echo "held: exit $rc: $out"; status=1; }
+(( elapsed >= 3000 )) || { echo "held: gave up after $elapsed ms"; status=1; }
+wait
+out=$("$zelioctl" --emulate version)
+[[ $? -eq 0 && $out == 1.2 ]] || { echo "free: $out"; status=1; }
+exit $status
