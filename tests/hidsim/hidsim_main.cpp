@@ -129,13 +129,18 @@ int benchmark(int count) {
         interfaces = paths.size();
         findMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
-    // The median and the fastest: a shared machine's load shows in the mean.
-    std::sort(linkMs.begin(), linkMs.end());
-    std::sort(findMs.begin(), findMs.end());
-    std::printf("%d commands; the link's own time per command (the %d ms pause taken off): median %.1f ms, "
-                "fastest %.1f ms; of it finding the module among %zu HID interfaces: median %.1f ms\n",
-                count, ModuleLink::kPauseMs, linkMs[linkMs.size() / 2], linkMs.front(), interfaces,
-                findMs[findMs.size() / 2]);
+    // Median, 95th percentile and spread (fastest to slowest): a shared
+    // machine's load shows in the mean.
+    const auto summary = [](std::vector<double> ms) {
+        std::sort(ms.begin(), ms.end());
+        char text[128];
+        std::snprintf(text, sizeof text, "median %.2f ms, p95 %.2f ms, spread %.2f-%.2f ms", ms[ms.size() / 2],
+                      ms[std::min(ms.size() - 1, ms.size() * 95 / 100)], ms.front(), ms.back());
+        return std::string(text);
+    };
+    std::printf("%d commands; the link's own time per command (the %d ms pause taken off): %s; "
+                "finding the module among %zu HID interfaces: %s\n",
+                count, ModuleLink::kPauseMs, summary(linkMs).c_str(), interfaces, summary(findMs).c_str());
     return 0;
 }
 
