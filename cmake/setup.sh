@@ -10,7 +10,7 @@ ZELIO_PACKAGES=(
     g++-mingw-w64-x86-64 mingw-w64-x86-64-dev
     wine wine64
     xvfb xauth x11-utils
-    libhidapi-dev googletest libgtest-dev libbenchmark-dev
+    libhidapi-dev libudev-dev googletest libgtest-dev libbenchmark-dev
     fonts-nanum fontconfig imagemagick
     python3
     nsis dpkg-dev file

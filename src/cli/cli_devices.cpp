@@ -9,34 +9,6 @@ namespace zelio {
 
 namespace {
 
-std::optional<uint16_t> hexAfter(std::string_view path, std::string_view key) {
-    for (size_t at = 0; at + key.size() + 4 <= path.size(); ++at) {
-        bool same = true;
-        for (size_t k = 0; k < key.size() && same; ++k) {
-            char c = path[at + k];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-            same = c == key[k];
-        }
-        if (!same) continue;
-        uint16_t value = 0;
-        for (size_t k = 0; k < 4; ++k) {
-            const char c = path[at + key.size() + k];
-            int digit;
-            if (c >= '0' && c <= '9')
-                digit = c - '0';
-            else if (c >= 'a' && c <= 'f')
-                digit = c - 'a' + 10;
-            else if (c >= 'A' && c <= 'F')
-                digit = c - 'A' + 10;
-            else
-                return std::nullopt;
-            value = static_cast<uint16_t>(value * 16 + digit);
-        }
-        return value;
-    }
-    return std::nullopt;
-}
-
 std::string hexBytes(const uint8_t* data, size_t length) {
     std::string text;
     for (size_t i = 0; i < length; ++i) {
@@ -79,13 +51,6 @@ private:
 };
 
 }  // namespace
-
-std::optional<HidAttributes> idsInDevicePath(std::string_view path) {
-    const auto vendor = hexAfter(path, "vid_");
-    const auto product = hexAfter(path, "pid_");
-    if (!vendor || !product) return std::nullopt;
-    return HidAttributes{*vendor, *product};
-}
 
 std::vector<FamilyDevice> surveyFamily(HidHost& host) {
     std::vector<FamilyDevice> family;
@@ -130,8 +95,13 @@ void CliHost::trace(const std::string& text) {
     trace_->flush();
 }
 
-std::vector<HidDeviceInfo> CliHost::enumerateDevices() {
-    std::vector<HidDeviceInfo> devices = ForwardingHidHost::enumerateDevices();
+std::vector<HidDeviceInfo> CliHost::enumerateDevices() { return shown(ForwardingHidHost::enumerateDevices()); }
+
+std::vector<HidDeviceInfo> CliHost::enumerateVendor(uint16_t vendorId) {
+    return shown(ForwardingHidHost::enumerateVendor(vendorId));
+}
+
+std::vector<HidDeviceInfo> CliHost::shown(std::vector<HidDeviceInfo> devices) {
     const size_t all = devices.size();
     if (selector_.active()) std::erase_if(devices, [&](const HidDeviceInfo& d) { return !selector_.matches(d); });
     if (trace_) {

@@ -12,6 +12,7 @@
 
 #include "cli/text_sink.h"
 #include "link/hid_host.h"
+#include "link/module_directory.h"
 
 namespace zelio {
 
@@ -25,10 +26,6 @@ struct FamilyDevice {
     bool opens = false;
     Failure openFailure;  // why it did not open
 };
-
-// The vendor and product ID written in a Windows device path
-// ("\\?\hid#vid_1d5a&pid_0280#..."); nullopt when it names none.
-std::optional<HidAttributes> idsInDevicePath(std::string_view path);
 
 // Every family device `host` enumerates, in enumeration order. Each is opened
 // once, to tell whether it opens and, where enumeration did not say, what it
@@ -60,9 +57,13 @@ public:
 
     std::vector<std::string> enumerate() override;
     std::vector<HidDeviceInfo> enumerateDevices() override;
+    std::vector<HidDeviceInfo> enumerateVendor(uint16_t vendorId) override;
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
 
 private:
+    // What an enumeration shows: the selected devices, traced.
+    std::vector<HidDeviceInfo> shown(std::vector<HidDeviceInfo> devices);
+
     Clock& clock_;
     int64_t start_;
     DeviceSelector selector_;

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,8 @@ public:
     std::vector<HidDeviceInfo> enumerateDevices() override;
     bool attributes(const std::string& path, HidAttributes& out) override;
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
+    // Every device added, plugged, unplugged or re-enumerated counts one.
+    std::optional<uint64_t> deviceChanges() override { return changes_; }
 
     // Count of open() calls that succeeded, for tests.
     int opens() const { return opens_; }
@@ -135,6 +138,7 @@ private:
     std::vector<class EmulatedHandle*> handles_;  // every open handle
     std::function<void()> onChanged_;
     int opens_ = 0;
+    uint64_t changes_ = 0;
     std::vector<std::vector<uint8_t>>* capture_ = nullptr;  // set while firmwareReplies runs
     // Replies on their way: like a HID stack, a report reaches the handles
     // open when it arrives, not those open when its command was written.
