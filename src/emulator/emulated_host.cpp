@@ -192,6 +192,12 @@ void EmulatedHost::addLockedInterface() {
     ++changes_;
 }
 
+std::string EmulatedHost::pathOf(const VirtualModule& m) const {
+    for (const auto& e : entries_)
+        if (e->module == &m) return e->path;
+    return {};
+}
+
 std::vector<std::string> EmulatedHost::enumerate() {
     std::vector<std::string> paths;
     for (const auto& e : entries_)

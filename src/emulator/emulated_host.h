@@ -102,6 +102,8 @@ public:
     void setOnDevicesChanged(std::function<void()> callback) { onChanged_ = std::move(callback); }
 
     std::vector<std::unique_ptr<VirtualModule>>& modules() { return modules_; }
+    // The path `m` enumerates with while plugged in.
+    std::string pathOf(const VirtualModule& m) const;
 
     // HidHost
     std::vector<std::string> enumerate() override;

@@ -160,6 +160,8 @@ void onDeviceCommand(App& app, int id) {
 void onDeviceChange(App& app, WPARAM event) {
     if (event != DBT_DEVNODES_CHANGED) return;
 
+    // What the module directory knew is stale now: attach looks afresh.
+    app.link().directory().drop();
     const uint16_t attached = app.commands.attach();
     if (attached != 0) {
         setAttachedMenus(app, true);
