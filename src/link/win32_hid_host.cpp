@@ -264,8 +264,11 @@ struct Win32HidHost::Notifications {
     Notifications() {
         HMODULE library = ::LoadLibraryW(L"cfgmgr32.dll");  // stays loaded: the callback lives in it
         if (!library) return;
-        const auto reg = reinterpret_cast<Register>(::GetProcAddress(library, "CM_Register_Notification"));
-        unregister = reinterpret_cast<Unregister>(::GetProcAddress(library, "CM_Unregister_Notification"));
+        // Through void*: FARPROC is no function type of theirs.
+        const auto reg =
+            reinterpret_cast<Register>(reinterpret_cast<void*>(::GetProcAddress(library, "CM_Register_Notification")));
+        unregister = reinterpret_cast<Unregister>(
+            reinterpret_cast<void*>(::GetProcAddress(library, "CM_Unregister_Notification")));
         if (!reg || !unregister) return;
         CM_NOTIFY_FILTER filter{};
         filter.cbSize = sizeof(filter);
