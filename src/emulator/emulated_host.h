@@ -114,8 +114,9 @@ public:
     // Every device added, plugged, unplugged or re-enumerated counts one.
     std::optional<uint64_t> deviceChanges() override { return changes_; }
 
-    // Count of open() calls that succeeded, for tests.
+    // Count of open() calls that succeeded, and of handles open now, for tests.
     int opens() const { return opens_; }
+    size_t openHandles() const { return handles_.size(); }
 
     // The firmware of `m` outside this host, for a module that sits behind a
     // real HID stack: runs one output report (byte 0 the report ID) and
