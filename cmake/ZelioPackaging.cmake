@@ -8,6 +8,7 @@
 #   dev     headers, CMake package files, pkg-config file
 #   python  the Python package
 #   doc     README and LICENSE
+#   web     the configurator page, when ZELIO_WEB_DIR names a built one
 # The library's own rules (lib, dev) sit next to its target; the rest are here.
 # Packages take every component that has something to install:
 #   Linux    cpack -G DEB       packages/zelio_<version>_<arch>.deb
@@ -52,6 +53,13 @@ else()
 endif()
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE"
     DESTINATION "${_zelio_doc_dir}" COMPONENT doc)
+
+# The configurator page (built by the web preset; ./test passes build/web).
+set(ZELIO_WEB_DIR "" CACHE PATH "The built configurator page to install in share/zelio/web (empty: none)")
+if(ZELIO_WEB_DIR)
+    list(TRANSFORM ZELIO_WEB_FILES PREPEND "${ZELIO_WEB_DIR}/" OUTPUT_VARIABLE _zelio_web_files)
+    install(FILES ${_zelio_web_files} DESTINATION "${CMAKE_INSTALL_DATADIR}/zelio/web" COMPONENT web)
+endif()
 
 # ---------------------------------------------------------------------------
 # CPack
@@ -165,5 +173,10 @@ if(ZELIO_PACKAGE_TESTS)
             COMMAND bash "${PROJECT_SOURCE_DIR}/tests/package/deb_install_test.sh"
                 "${CPACK_OUTPUT_FILE_PREFIX}" "${PROJECT_VERSION}")
         set_tests_properties(deb_install PROPERTIES FIXTURES_REQUIRED packages TIMEOUT 300)
+    endif()
+    if(ZELIO_WEB_DIR)
+        add_test(NAME package_web COMMAND sh -c "for p in \"$0\"/*.deb \"$0\"/*.zip; do case $p in *.deb) dpkg-deb -c \"$p\";; *.zip) \"$1\" -E tar tf \"$p\";; esac; done | grep 'share/zelio/web/zelio.wasm'"
+            "${CPACK_OUTPUT_FILE_PREFIX}" "${CMAKE_COMMAND}")
+        set_tests_properties(package_web PROPERTIES FIXTURES_REQUIRED packages)
     endif()
 endif()

@@ -15,6 +15,7 @@ ZELIO_PACKAGES=(
     python3
     nsis dpkg-dev file
     groff-base
+    emscripten nodejs chromium
 )
 
 zelio_install_packages() {

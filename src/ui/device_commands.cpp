@@ -10,32 +10,10 @@
 
 #include "resource.h"
 #include "ui/channel_panel.h"
+#include "ui/messages.h"
 
 namespace zelio::ui {
 namespace {
-
-// ---- texts -------------------------------------------------------------------
-
-constexpr char kSelectProductId[] = " USB 장치번호 Product ID를 선택하세요.     ";
-constexpr char kChoose261[] = " 연결된 장치는 Product ID를 261~269 범위에서 선택해야 됩니다.     ";
-constexpr char kChoose281[] = " 연결된 장치는 Product ID를 281~289 범위에서 선택해야 됩니다.     ";
-
-constexpr char kWriteDone[] =
-    "\r\n > 데이타 전송이 완료되었습니다.\r\n\r\n > 장치를 다시 연결하거나 'USB->Reset' 메뉴를 실행하면\r\n"
-    "    USB 출력 장치로 동작합니다..";
-constexpr char kWriteFailed[] = "\r\n > 데이타 전송 중에 에러가 발생하였습니다.";  // appended
-constexpr char kReceiveFailed[] = "\r\n > 데이타 수신 중에 에러가 발생하였습니다.";
-constexpr char kFirmwareVersion[] = "\r\n > 펌웨어 버전 %d.%d\r\n";
-constexpr char kReadDone[] = "\r\n > 데이타 읽기를 완료하였습니다.\r\n";  // appended
-
-constexpr char kResetDone[] = "\r\n > USB 입출력 모드로 변경되었습니다.\r\n";
-constexpr char kResetFailed[] = "\r\n > 장치 리셋 에러가 발생하였습니다.\r\n";
-constexpr char kIdNotPresent[] = "\r\n > USB 장치(ZEL%x)가 없습니다.\r\n";
-constexpr char kSearchResult[] = "\r\n > USB 장치 검색\r\n\r\n   Product ID ";
-
-constexpr char kConnectedMessage[] = "\r\n > USB 출력 모듈(ZEL%x)이 변경모드로 연결되었습니다.\r\n";
-constexpr char kRemovedStatus[] = " Removed USB Output Module";
-constexpr char kRemovedMessage[] = "\r\n > USB 출력 모듈이 제거되었습니다.\r\n";
 
 // The hourglass for the duration of a command; the arrow comes back on every
 // way out.

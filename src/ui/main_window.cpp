@@ -12,12 +12,6 @@
 namespace zelio::ui {
 namespace {
 
-// The MessageLog's first text: how to put either module into SettingMode.
-constexpr char kSettingGuide[] =
-    "                    <USB 입출력 모듈의 설정 방법>\r\n\r\n"
-    " 1. ZEL280은 본체에 있는 버턴을 1초이상 길게 눌러서 적색\r\n     LED가 점등되면 세팅모드로 동작합니다.\r\n"
-    "\r\n 2. ZEL260은 프로그램 메뉴 'USB'에서 장치 ID를 260으로\r\n     바꾸면 세팅모드로 동작합니다. \r\n";
-
 constexpr int kOuterWidth = 400;
 constexpr int kOuterHeight = 540;
 // Width of the status bar's second pane ("Device Selected ZEL2x0").
@@ -128,8 +122,7 @@ void onCreate(App& app) {
         setAttachedMenus(app, true);
         app.status.set(formatText(kConnectedStatus, static_cast<unsigned>(attached)));
         app.attachedFlag = 1;
-        setLog(app, formatText("\r\n > USB I/O 모듈(ZEL%x)이 변경모드로 연결되어 있습니다.\r\n",
-                               static_cast<unsigned>(attached)));
+        setLog(app, formatText(kConnectedAtStart, static_cast<unsigned>(attached)));
     }
 
     fillProductList(app);

@@ -5,14 +5,13 @@
 #include "ui/app.h"
 
 #include "config/panel_rules.h"
+#include "ui/messages.h"
 
 namespace zelio::ui {
 
 inline constexpr wchar_t kMainClassName[] = L"USBOUTPUTMODULE CLASS";
 inline constexpr wchar_t kMainTitle[] = L"USB I/O Module - Ver 1.0";
 inline constexpr char kMessageBoxTitle[] = "USB Output Module";
-// Status text while a module in setting mode is attached (%X: its ID).
-inline constexpr char kConnectedStatus[] = " Connected USB Output Module - ZEL%X";
 
 // Registers the main window class; false when registration fails.
 bool registerMainClass(HINSTANCE instance);

@@ -6,22 +6,13 @@
 
 #include "resource.h"
 #include "ui/main_window.h"
+#include "ui/messages.h"
 #include "ui/window_dispatch.h"
 
 namespace zelio::ui {
 namespace {
 
 constexpr char kCaption[] = "Output Test - OUT %d";
-constexpr char kBlinkCall[] = "\r\n Function Call:\r\n\r\n ex) usb_io_output(%x,0x%02X,%d,0,0,0);";
-constexpr char kHighCall[] = "\r\n Function Call:\r\n\r\n ex) usb_io_output(%x,0,%d,0,0,0);";
-constexpr char kLowCall[] = "\r\n Function Call:\r\n\r\n ex) usb_io_output(%x,0,-%d,0,0,0);";
-constexpr char kTimeTooLarge[] = "\r\n > 숫자값은 15이하로 입력하세요.";
-constexpr char kSendFailed[] = "\r\n > 데이타 전송 에러가 발생하였습니다.";
-constexpr char kNoModule[] = "\r\n > ID가 0x260 또는 0x280으로 인지되는 장치가 없습니다.";
-
-// Times above this do not fit the blink byte's nibbles.
-constexpr int kMaxTime = 15;
-
 // The channel travels as a signed byte.
 int signedChannel(int channel) { return static_cast<int8_t>(channel); }
 
@@ -57,7 +48,7 @@ void onBlink(HWND dialog, App& app, int channel) {
     const int high = readTimeField(dialog, IDC_HIGH_TIME);
     const int low = readTimeField(dialog, IDC_LOW_TIME);
     // A pasted negative number is refused as well: it would not fit a nibble.
-    if (high > kMaxTime || low > kMaxTime || high < 0 || low < 0) {
+    if (high > kMaxBlinkTime || low > kMaxBlinkTime || high < 0 || low < 0) {
         setLog(app, kTimeTooLarge);
         return;
     }
