@@ -6,6 +6,7 @@
 #include "emulator/emulated_host.h"
 #include "link/module_link.h"
 #include "protocol/command_set.h"
+#include "manual_clock.h"
 
 using namespace zelio;
 

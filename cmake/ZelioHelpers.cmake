@@ -58,6 +58,8 @@ endmacro()
 function(zelio_add_test_program name)
     add_executable(${name} ${ARGN})
     target_link_libraries(${name} PRIVATE zelio_options GTest::gmock GTest::gtest_main)
+    # The test doubles every suite may use (tests/support).
+    target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests/support")
 
     if(CMAKE_CROSSCOMPILING)
         string(REPLACE ";" "|" emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")

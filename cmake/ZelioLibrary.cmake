@@ -11,7 +11,7 @@ include(CMakePackageConfigHelpers)
 
 # The static libraries linked into the shared one: position-independent, and
 # nothing of them visible from outside.
-set_target_properties(zelio_core zelio_emulator ${ZELIO_HOST_LIB} PROPERTIES
+set_target_properties(zelio_link zelio_config zelio_protocol zelio_emulator ${ZELIO_HOST_LIB} PROPERTIES
     POSITION_INDEPENDENT_CODE ON
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
@@ -30,7 +30,7 @@ target_compile_definitions(zelio_shared PRIVATE ZELIO_BUILDING_LIBRARY)
 target_include_directories(zelio_shared PUBLIC
     "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>"
     "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>")
-target_link_libraries(zelio_shared PRIVATE zelio_options zelio_core zelio_emulator ${ZELIO_HOST_LIB})
+target_link_libraries(zelio_shared PRIVATE zelio_options zelio_protocol zelio_emulator zelio_exit_codes ${ZELIO_HOST_LIB})
 if(WIN32)
     # zelio.dll (import library libzelio.dll.a). Only what zelio.h marks
     # dllexport is exported; the runtime is linked statically (see the

@@ -11,7 +11,7 @@
 # The page's portable part: what it shows and does, on the command set.
 zelio_add_library(zelio_web_page
     src/web/configurator.cpp)
-target_link_libraries(zelio_web_page PUBLIC zelio_core)
+target_link_libraries(zelio_web_page PUBLIC zelio_protocol zelio_config zelio_link)
 
 set(ZELIO_WEB_SCRIPT "${PROJECT_SOURCE_DIR}/src/web/page.js")
 add_executable(zelio_web

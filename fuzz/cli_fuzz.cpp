@@ -20,8 +20,9 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "cli/text_sink.h"
+#include "cli_support.h"
 #include "emulator/emulated_host.h"
+#include "manual_clock.h"
 
 namespace {
 

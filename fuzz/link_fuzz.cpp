@@ -25,6 +25,7 @@
 #include "link/hid_host.h"
 #include "link/module_link.h"
 #include "protocol/command_set.h"
+#include "manual_clock.h"
 
 namespace {
 

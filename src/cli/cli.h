@@ -14,10 +14,6 @@
 
 namespace zelio {
 
-inline constexpr int kCliOk = kExitOk;
-inline constexpr int kCliFailed = kExitIo;
-inline constexpr int kCliUsage = kExitUsage;
-
 // What the CLI takes from the system around it besides the HID host.
 struct CliEnvironment {
     // The HID layer, for --version: "hidapi 0.13.1".

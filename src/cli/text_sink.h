@@ -1,6 +1,6 @@
-// Where zelioctl's text goes: a string (tests) or a C stdio stream (stdout,
-// stderr). Not iostreams: with a static C++ runtime their locale support
-// alone makes the program some 600 KB larger.
+// Where zelioctl's text goes: a C stdio stream (stdout, stderr); the tests
+// collect it in a string. Not iostreams: with a static C++ runtime their
+// locale support alone makes the program some 600 KB larger.
 #pragma once
 
 #include <cstdio>
@@ -17,17 +17,6 @@ public:
     virtual void flush() {}
     // True once some text could not be written.
     virtual bool failed() const { return false; }
-};
-
-// Collects the text.
-class StringSink final : public TextSink {
-public:
-    void write(std::string_view text) override { text_.append(text); }
-    const std::string& str() const { return text_; }
-    void clear() { text_.clear(); }
-
-private:
-    std::string text_;
 };
 
 // Writes to a stdio stream it does not own (stdout, stderr).

@@ -16,7 +16,7 @@
 #include <shellapi.h>
 
 #include "link/win32_hid_host.h"
-#include "link/win32_text.h"
+#include "win32/win32_text.h"
 #else
 #include "link/hidapi_hid_host.h"
 #endif

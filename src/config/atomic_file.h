@@ -2,7 +2,7 @@
 // the target's folder, replace in one step, fall back to writing in place)
 // is portable and lives in config_file.cpp; the steps themselves are
 // platform code: atomic_file_posix.cpp (rename + fsync) or
-// link/win32_atomic_file.cpp (MoveFileExW), chosen by CMake. Tests wrap the
+// win32/win32_atomic_file.cpp (MoveFileExW), chosen by CMake. Tests wrap the
 // platform steps to make one of them fail.
 #pragma once
 

@@ -215,20 +215,4 @@ public:
 // The real clock (std::chrono::steady_clock and std::this_thread::sleep_for).
 Clock& systemClock();
 
-// A clock whose time moves only when somebody sleeps on it.
-class ManualClock final : public Clock {
-public:
-    void sleepMs(int ms) override {
-        if (ms > 0) now_ += ms;
-        sleeps_.push_back(ms);
-    }
-    int64_t nowMs() override { return now_; }
-    void advance(int64_t ms) { now_ += ms; }
-    const std::vector<int>& sleeps() const { return sleeps_; }
-
-private:
-    int64_t now_ = 0;
-    std::vector<int> sleeps_;
-};
-
 }  // namespace zelio

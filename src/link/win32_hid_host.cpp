@@ -5,7 +5,7 @@
 #include "link/win32_hid_host.h"
 
 // windows.h comes in through the owner types, with the project's macros.
-#include "link/win32_unique.h"
+#include "win32/win32_unique.h"
 
 #include <cfgmgr32.h>
 #include <setupapi.h>
@@ -14,7 +14,7 @@ extern "C" {
 }
 
 #include "link/module_directory.h"
-#include "link/win32_text.h"
+#include "win32/win32_text.h"
 
 #include <algorithm>
 #include <atomic>

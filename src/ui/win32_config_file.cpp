@@ -1,7 +1,7 @@
 #include "ui/win32_config_file.h"
 
 #include "config/config_file.h"
-#include "link/win32_text.h"
+#include "win32/win32_text.h"
 
 namespace zelio::ui {
 

@@ -1,7 +1,7 @@
 // Small Win32 helpers for the GUI: window text as UTF-8, child controls, and
 // the scopes that pair two calls around a window or a context. Handles are
-// owned by the zelio::win32::unique_any types of link/win32_unique.h; text
-// is converted by link/win32_text.h.
+// owned by the zelio::win32::unique_any types of win32/win32_unique.h; text
+// is converted by win32/win32_text.h.
 #pragma once
 
 #ifndef UNICODE
@@ -18,8 +18,8 @@
 #include <string>
 #include <string_view>
 
-#include "link/win32_text.h"
-#include "link/win32_unique.h"
+#include "win32/win32_text.h"
+#include "win32/win32_unique.h"
 
 namespace zelio::ui {
 

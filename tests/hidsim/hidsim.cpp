@@ -20,8 +20,8 @@ extern "C" {
 #include <deque>
 
 #include "hidsim_protocol.h"
-#include "link/win32_text.h"
-#include "link/win32_unique.h"
+#include "win32/win32_text.h"
+#include "win32/win32_unique.h"
 
 namespace zelio::hidsim {
 

@@ -13,7 +13,7 @@
 #include <dbt.h>
 
 #include "hidsim.h"
-#include "link/win32_text.h"
+#include "win32/win32_text.h"
 #include "resource.h"
 
 namespace zelio::hidsim {

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "link/win32_unique.h"
+#include "win32/win32_unique.h"
 
 namespace zelio::hidsim {
 

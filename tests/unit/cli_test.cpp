@@ -19,9 +19,10 @@
 #include "cli/cli.h"
 #include "cli/cli_devices.h"
 #include "cli/cli_text.h"
-#include "cli/text_sink.h"
+#include "cli_support.h"
 #include "config/config_file.h"
 #include "emulator/emulated_host.h"
+#include "manual_clock.h"
 
 using namespace zelio;
 

@@ -2,6 +2,7 @@
 
 #include "emulator/emulated_host.h"
 #include "protocol/command_set.h"
+#include "manual_clock.h"
 
 using namespace zelio;
 

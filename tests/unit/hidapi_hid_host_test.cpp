@@ -9,6 +9,7 @@
 #include "link/hidapi_hid_host.h"
 #include "link/module_link.h"
 #include "protocol/command_set.h"
+#include "manual_clock.h"
 
 using namespace zelio;
 

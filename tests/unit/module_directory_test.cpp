@@ -3,6 +3,7 @@
 #include "emulator/emulated_host.h"
 #include "link/module_directory.h"
 #include "protocol/command_set.h"
+#include "manual_clock.h"
 
 using namespace zelio;
 

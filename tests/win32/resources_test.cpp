@@ -18,7 +18,7 @@
 #include <tuple>
 #include <vector>
 
-#include "link/win32_unique.h"
+#include "win32/win32_unique.h"
 #include "resource.h"
 
 namespace {

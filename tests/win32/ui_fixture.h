@@ -22,6 +22,7 @@
 #include "ui/app.h"
 #include "ui/channel_panel.h"
 #include "ui/main_window.h"
+#include "manual_clock.h"
 
 namespace zelio::ui::test {
 

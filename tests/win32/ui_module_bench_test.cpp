@@ -14,6 +14,7 @@
 #include "protocol/command_set.h"
 #include "demo/module_bench.h"
 #include "ui/win32_util.h"
+#include "manual_clock.h"
 
 namespace zelio::ui {
 namespace {

@@ -3,6 +3,7 @@
 #include "ui_fixture.h"
 
 #include "ui/startup.h"
+#include "manual_clock.h"
 
 #include <array>
 #include <string>

@@ -12,6 +12,7 @@
 #include "link/module_link.h"
 #include "protocol/command_set.h"
 #include "link/win32_hid_host.h"
+#include "manual_clock.h"
 
 using namespace zelio;
 

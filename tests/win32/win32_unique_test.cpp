@@ -6,7 +6,7 @@
 #include <map>
 #include <utility>
 
-#include "link/win32_unique.h"
+#include "win32/win32_unique.h"
 
 namespace zelio::win32 {
 namespace {

@@ -1,6 +1,6 @@
-#include "link/win32_text.h"
+#include "win32/win32_text.h"
 
-#include "link/win32_unique.h"
+#include "win32/win32_unique.h"
 
 #include <climits>
 

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "link/win32_text.h"
-#include "link/win32_unique.h"
+#include "win32/win32_text.h"
+#include "win32/win32_unique.h"
 
 namespace zelio {
 
