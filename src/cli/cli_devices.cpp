@@ -52,31 +52,22 @@ private:
 
 }  // namespace
 
-std::vector<FamilyDevice> surveyFamily(HidHost& host) {
+std::vector<FamilyDevice> surveyFamily(ModuleDirectory& directory) {
     std::vector<FamilyDevice> family;
-    for (const HidDeviceInfo& info : host.enumerateDevices()) {
-        std::optional<HidAttributes> ids = info.ids ? info.ids : idsInDevicePath(info.path);
-        if (ids && (ids->vendorId != kModuleVendorId || !isModuleId(ids->productId))) continue;
-        FamilyDevice device{info.path, info.port, info.serial, 0, false, {}};
-        std::unique_ptr<HidHandle> handle = host.open(info.path, false);
-        if (handle) {
+    for (const ModuleRecord& module : directory.modules()) {
+        FamilyDevice device{module.path, module.port, module.serial, module.productId, false, {}};
+        if (std::unique_ptr<HidHandle> handle = directory.host().open(module.path, false))
             device.opens = true;
-            HidAttributes opened;
-            if (handle->attributes(opened)) ids = opened;
-        } else {
-            device.openFailure = host.lastFailure();
-        }
-        // A device whose IDs nobody could tell may be anything.
-        if (!ids || ids->vendorId != kModuleVendorId || !isModuleId(ids->productId)) continue;
-        device.productId = ids->productId;
+        else
+            device.openFailure = directory.host().lastFailure();
         family.push_back(std::move(device));
     }
     return family;
 }
 
-bool DeviceSelector::matches(const HidDeviceInfo& device) const {
-    if (!path.empty() && device.path != path) return false;
-    if (!port.empty() && device.port != port) return false;
+bool DeviceSelector::matches(const ModuleRecord& module) const {
+    if (!path.empty() && module.path != path) return false;
+    if (!port.empty() && module.port != port) return false;
     return true;
 }
 
@@ -95,18 +86,15 @@ void CliHost::trace(const std::string& text) {
     trace_->flush();
 }
 
-std::vector<HidDeviceInfo> CliHost::enumerateDevices() { return shown(ForwardingHidHost::enumerateDevices()); }
+std::vector<HidDeviceInfo> CliHost::enumerateDevices() { return traced(ForwardingHidHost::enumerateDevices()); }
 
 std::vector<HidDeviceInfo> CliHost::enumerateVendor(uint16_t vendorId) {
-    return shown(ForwardingHidHost::enumerateVendor(vendorId));
+    return traced(ForwardingHidHost::enumerateVendor(vendorId));
 }
 
-std::vector<HidDeviceInfo> CliHost::shown(std::vector<HidDeviceInfo> devices) {
-    const size_t all = devices.size();
-    if (selector_.active()) std::erase_if(devices, [&](const HidDeviceInfo& d) { return !selector_.matches(d); });
+std::vector<HidDeviceInfo> CliHost::traced(std::vector<HidDeviceInfo> devices) {
     if (trace_) {
-        std::string line = "enumerate: " + std::to_string(all) + " HID interfaces";
-        if (selector_.active()) line += ", " + std::to_string(devices.size()) + " at " + selector_.describe();
+        std::string line = "enumerate: " + std::to_string(devices.size()) + " HID interfaces";
         if (failure_) line += " (" + failure_.text() + ")";
         trace(line);
         for (const HidDeviceInfo& d : devices) {

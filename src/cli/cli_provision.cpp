@@ -29,7 +29,7 @@ Provisioned provisionOne(Session& s, const CliOutput& out, const FamilyDevice& d
     Provisioned row{device.path, device.port, "", configLine(config), "ok", kExitOk};
     DeviceSelector one;
     one.path = device.path;
-    s.host.select(one);
+    s.select(one);
     auto failed = [&](int code, const std::string& what) {
         row.code = code;
         row.result = std::string(exitCodeName(code)) + ": " + what;
@@ -52,7 +52,7 @@ Provisioned provisionOne(Session& s, const CliOutput& out, const FamilyDevice& d
     // Back under its new ID: at the same port where the port is known.
     DeviceSelector back = s.line.selector;
     if (!device.port.empty()) back = DeviceSelector{"", device.port};
-    s.host.select(back);
+    s.select(back);
     const auto returned = s.pollUntil(kReturnTimeoutMs, [&](const std::vector<FamilyDevice>& devices) {
         return Session::withId(devices, static_cast<uint16_t>(config.productId));
     });
@@ -127,7 +127,7 @@ int provisionVerb(Session& s, CliOutput& out) {
     std::vector<JsonObject> results;
     int passed = 0, failedCount = 0, firstFailure = kExitOk;
     while (!count || passed + failedCount < *count) {
-        s.host.select(s.line.selector);
+        s.select(s.line.selector);
         out.progress("waiting for a " + model + " in setting mode (" + hexText(settingId) + ")\n");
         const auto device = s.pollUntil(
             *timeout, [&](const std::vector<FamilyDevice>& devices) { return Session::withId(devices, settingId); });
@@ -168,7 +168,7 @@ int provisionVerb(Session& s, CliOutput& out) {
             where.port = row.port;
         else
             where.path = row.path;
-        s.host.select(where);
+        s.select(where);
         const FamilyDevice none{};
         s.pollUntil(-1, [&](const std::vector<FamilyDevice>& devices) {
             return devices.empty() ? std::optional<FamilyDevice>(none) : std::nullopt;
