@@ -9,7 +9,6 @@
 #include <exception>
 #include <memory>
 #include <new>
-#include <optional>
 #include <set>
 #include <string>
 #include <utility>
