@@ -54,7 +54,8 @@ endmacro()
 # becomes one CTest test; under an emulator (Wine) the whole program is one
 # CTest test, which starts far faster; it writes its results to
 # test-results/<name>.xml, and the test fails when that report is missing
-# (see run-gtest.cmake).
+# (see run-gtest.cmake). ZELIO_TEST_EMULATOR_ARGS, when set, are added to the
+# emulator's arguments (wine-run.sh --dpi N).
 function(zelio_add_test_program name)
     add_executable(${name} ${ARGN})
     target_link_libraries(${name} PRIVATE zelio_options GTest::gmock GTest::gtest_main)
@@ -62,7 +63,8 @@ function(zelio_add_test_program name)
     target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests/support")
 
     if(CMAKE_CROSSCOMPILING)
-        string(REPLACE ";" "|" emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
+        set(emulator ${CMAKE_CROSSCOMPILING_EMULATOR} ${ZELIO_TEST_EMULATOR_ARGS})
+        string(REPLACE ";" "|" emulator "${emulator}")
         # The whole program runs as one test: allow it twice the time. The
         # program itself is stopped a little earlier, so that CTest never has
         # to kill the runner while Wine processes hold its output open.

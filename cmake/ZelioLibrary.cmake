@@ -122,7 +122,7 @@ if(WIN32)
         COMMAND "${CMAKE_COMMAND}" -DLIBRARY=$<TARGET_FILE:zelio_shared> "-DTOOL=${ZELIO_OBJDUMP}" -DFORMAT=pe
             -P "${PROJECT_SOURCE_DIR}/tests/lib/check_exports.cmake")
 else()
-    find_program(ZELIO_NM NAMES nm REQUIRED)
+    find_program(ZELIO_NM NAMES ${CMAKE_LIBRARY_ARCHITECTURE}-nm nm REQUIRED)
     add_test(NAME lib_exports
         COMMAND "${CMAKE_COMMAND}" -DLIBRARY=$<TARGET_FILE:zelio_shared> "-DTOOL=${ZELIO_NM}" -DFORMAT=elf
             -P "${PROJECT_SOURCE_DIR}/tests/lib/check_exports.cmake")

@@ -42,6 +42,7 @@ if(ZELIO_BUILD_TESTS)
     # emulator, run by node next to the browser.
     add_executable(zelio_test_firmware tests/web/firmware.cpp)
     target_link_libraries(zelio_test_firmware PRIVATE zelio_options zelio_emulator)
+    target_include_directories(zelio_test_firmware PRIVATE "${PROJECT_SOURCE_DIR}/tests/support")
     set_target_properties(zelio_test_firmware PROPERTIES
         RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/tests")
     target_link_options(zelio_test_firmware PRIVATE

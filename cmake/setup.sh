@@ -2,7 +2,9 @@
 #
 # zelio_install_packages [extra-package...]: installs with apt-get whatever
 # the build and the tests need and is not installed yet. apt-get update runs
-# only when something is missing.
+# only when something is missing. Packages named NAME:arm64 are Debian
+# multiarch packages for the arm64 cross build; the architecture is added to
+# dpkg first.
 
 ZELIO_PACKAGES=(
     g++ cmake ninja-build pkg-config
@@ -14,8 +16,14 @@ ZELIO_PACKAGES=(
     fonts-nanum fontconfig imagemagick
     python3
     nsis dpkg-dev file
-    groff-base
+    groff-base lintian
     emscripten nodejs chromium
+)
+
+# The linux-arm64 preset's cross build and emulator (./test installs them
+# when it builds that preset).
+ZELIO_ARM64_PACKAGES=(
+    g++-aarch64-linux-gnu qemu-user libhidapi-dev:arm64 libudev-dev:arm64 libstdc++6:arm64
 )
 
 zelio_install_packages() {
@@ -38,6 +46,9 @@ zelio_install_packages() {
         fi
     fi
     export DEBIAN_FRONTEND=noninteractive
+    if [[ " ${missing[*]}" == *:arm64* ]] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+        "${sudo[@]}" dpkg --add-architecture arm64 || return 1
+    fi
     "${sudo[@]}" apt-get update -q || return 1
     "${sudo[@]}" apt-get install -y -q "${missing[@]}" </dev/null || return 1
 }

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine with a private prefix per build directory.
 #
-#   wine-run.sh [--build-dir DIR] PROGRAM.exe [ARGS...]
-#   wine-run.sh --build-dir DIR --init      (only create the prefix)
+#   wine-run.sh [--build-dir DIR] [--dpi N] PROGRAM.exe [ARGS...]
+#   wine-run.sh --build-dir DIR [--dpi N] --init      (only create the prefix)
 #
-# The prefix lives in DIR/wineprefix (DIR defaults to the program's directory).
+# The prefix lives in DIR/wineprefix (DIR defaults to the program's directory);
+# with --dpi N other than 96 it is DIR/wineprefix-dpiN, whose display scaling
+# (LogPixels) is N.
 # It is created once, under a lock, so parallel callers never race on it:
 # 64-bit, Mono/Gecko installers disabled, and the Korean UI face names
 # mapped onto an installed Nanum font so Hangul text renders.
@@ -16,9 +18,11 @@ set -euo pipefail
 
 build_dir=""
 init_only=0
+dpi=96
 while [[ $# -gt 0 ]]; do
     case "$1" in
         --build-dir) build_dir="$2"; shift 2 ;;
+        --dpi) dpi="$2"; shift 2 ;;
         --init) init_only=1; shift ;;
         --) shift; break ;;
         *) break ;;
@@ -39,7 +43,10 @@ fi
 mkdir -p "$build_dir"
 build_dir="$(cd "$build_dir" && pwd)"
 
-export WINEPREFIX="$build_dir/wineprefix"
+[[ "$dpi" =~ ^[0-9]+$ ]] || { echo "wine-run.sh: --dpi needs a number" >&2; exit 2; }
+prefix_name=wineprefix
+[[ "$dpi" -ne 96 ]] && prefix_name="wineprefix-dpi$dpi"
+export WINEPREFIX="$build_dir/$prefix_name"
 export WINEARCH=win64
 export WINEDEBUG="${ZELIO_WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree=;mshtml="
@@ -111,7 +118,14 @@ init_prefix() {
         else
             echo "wine-run.sh: no Nanum font found; Korean text will not render" >&2
         fi
-        local reg="$build_dir/wine-settings.reg"
+        if [[ "$dpi" -ne 96 ]]; then
+            local value
+            value="$(printf 'dword:%08x' "$dpi")"
+            lines+=('[HKEY_CURRENT_USER\Control Panel\Desktop]' "\"LogPixels\"=$value" ''
+                '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts]'
+                "\"LogPixels\"=$value" '')
+        fi
+        local reg="$build_dir/$prefix_name-settings.reg"
         # regedit reads version 5 files as UTF-16LE with a byte-order mark.
         {
             printf '\xff\xfe'
@@ -121,7 +135,7 @@ init_prefix() {
         wine regedit /S "$(winepath -w "$reg" 2>/dev/null)" >/dev/null 2>&1
         wineserver -w
         touch "$marker"
-    ) 9>"$build_dir/wineprefix.lock"
+    ) 9>"$build_dir/$prefix_name.lock"
 }
 
 init_prefix

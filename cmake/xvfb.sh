@@ -2,6 +2,7 @@
 #
 # zelio_start_xvfb: starts a private Xvfb on the first free display number,
 #   exports DISPLAY and sets ZELIO_XVFB_PID. Returns non-zero when it fails.
+#   The screen is ZELIO_XVFB_SCREEN (WIDTHxHEIGHT) pixels, 1024x768 by default.
 # zelio_stop_xvfb: stops the server started by zelio_start_xvfb, if any.
 
 ZELIO_XVFB_PID=""
@@ -15,7 +16,7 @@ zelio_start_xvfb() {
     dir="$(mktemp -d)"
     mkfifo "$dir/displayfd"
     # Xvfb writes the display number to the fd once it accepts connections.
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+    Xvfb -displayfd 3 -screen 0 "${ZELIO_XVFB_SCREEN:-1024x768}x24" -nolisten tcp \
         3>"$dir/displayfd" >/dev/null 2>&1 &
     ZELIO_XVFB_PID=$!
     read -r -t 30 num <"$dir/displayfd" || true

@@ -2,9 +2,10 @@
 # Starts a Windows program of the mingw build on a private Xvfb server, saves
 # a screenshot once its main window is shown and painted, and closes it.
 #
-#   scripts/screenshot.sh FILE [--program zelio|zelio-demo] [-- PROGRAM-ARGS...]
+#   scripts/screenshot.sh FILE [--program zelio|zelio-demo] [--dpi N] [-- PROGRAM-ARGS...]
 #
-# The default program is zelio-demo. The build is brought up to date first.
+# The default program is zelio-demo, the default display scaling 96 DPI (a
+# prefix of its own for each other value). The build is brought up to date first.
 set -uo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -12,18 +13,22 @@ BUILD="$ROOT/build/mingw"
 MAIN_TITLE="USB I/O Module - Ver 1.0"
 
 usage() {
-    sed -n '2,7p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+    sed -n '2,8p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
 }
 
 [[ $# -ge 1 && "$1" != -* ]] || { usage >&2; exit 2; }
 screenshot="$1"; shift
 program=zelio-demo
+dpi=96
 prog_args=()
 while [[ $# -gt 0 ]]; do
     case "$1" in
         --program)
             [[ $# -ge 2 ]] || { usage >&2; exit 2; }
             program="$2"; shift 2 ;;
+        --dpi)
+            [[ $# -ge 2 && "$2" =~ ^[0-9]+$ ]] || { usage >&2; exit 2; }
+            dpi="$2"; shift 2 ;;
         --)
             shift; prog_args=("$@"); break ;;
         *)
@@ -51,8 +56,12 @@ cmake --preset mingw >/dev/null || exit 1
 cmake --build --preset mingw -j "${JOBS:-2}" --target "$program" || exit 1
 
 exe="$BUILD/$program.exe"
-export WINEPREFIX="$BUILD/wineprefix"
-wine_run=("$ROOT/cmake/wine-run.sh" --build-dir "$BUILD")
+if [[ "$dpi" -eq 96 ]]; then
+    export WINEPREFIX="$BUILD/wineprefix"
+else
+    export WINEPREFIX="$BUILD/wineprefix-dpi$dpi"
+fi
+wine_run=("$ROOT/cmake/wine-run.sh" --build-dir "$BUILD" --dpi "$dpi")
 
 prog_pid=""
 cleanup() {
@@ -70,7 +79,8 @@ trap 'exit 130' INT TERM
 # ---- screenshot -----------------------------------------------------------------
 # Always on a private server, so nothing else is on the screen.
 unset DISPLAY
-zelio_start_xvfb || exit 1
+# A screen as much larger as the scaling, so the windows fit as they do at 96.
+ZELIO_XVFB_SCREEN="$((1024 * dpi / 96))x$((768 * dpi / 96))" zelio_start_xvfb || exit 1
 "${wine_run[@]}" --init || exit 1
 
 cd "$BUILD" || exit 1

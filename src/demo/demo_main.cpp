@@ -6,6 +6,7 @@
 #include <dbt.h>
 
 #include "emulator/emulated_host.h"
+#include "ui/layout.h"
 #include "ui/main_window.h"
 #include "demo/module_bench.h"
 #include "ui/startup.h"
@@ -50,7 +51,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCm
     // that wrote it returns.
     ui::NotifyingHidHost wired(host, [&bench] { bench.refresh(); });
 
-    if (ui::ModuleBench::registerClass(instance)) bench.create(instance, kBenchX, kBenchY, SW_SHOWNOACTIVATE);
+    if (ui::ModuleBench::registerClass(instance)) {
+        // The bench is laid out in 96-DPI pixels: where the system can, it
+        // scales the bench as a DPI-unaware window. Its left edge leaves room
+        // for the main window at the system's scaling, whether or not the
+        // system scales the bench's position too.
+        const ui::Scale scale(ui::windowDpi(nullptr));
+        using SetContext = DPI_AWARENESS_CONTEXT WINAPI(DPI_AWARENESS_CONTEXT);
+        auto* setContext = reinterpret_cast<SetContext*>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext")));
+        const DPI_AWARENESS_CONTEXT previous = setContext ? setContext(DPI_AWARENESS_CONTEXT_UNAWARE) : nullptr;
+        bench.create(instance, scale.px(kBenchX), scale.px(kBenchY), SW_SHOWNOACTIVATE);
+        if (previous) setContext(previous);
+    }
 
     const int exitCode = ui::runApp(instance, commandLine ? commandLine : L"", showCmd, wired);
     return exitCode;

@@ -1,93 +1,72 @@
 #include "ui/channel_panel.h"
 
-#include <commctrl.h>
-
-#include "ui/main_window.h"
+#include <string>
 
 namespace zelio::ui {
 
-PanelRows readPanel(const App& app) {
-    PanelRows rows;
-    for (size_t r = 0; r < rows.size(); ++r) {
-        rows[r].caption = windowTextUtf8(app.modeButtons[r]);
-        rows[r].highCheck = static_cast<int>(::SendMessageW(app.highBoxes[r], BM_GETCHECK, 0, 0));
-        rows[r].highEnabled = ::IsWindowEnabled(app.highBoxes[r]) != FALSE;
-        rows[r].testEnabled = ::IsWindowEnabled(app.testButtons[r]) != FALSE;
+ChannelConfig ChannelPanel::config() const {
+    const Masks m = masks();
+    return ChannelConfig{productId_, m.openDrain, m.high, m.input};
+}
+
+void ChannelPanel::apply(const ChannelConfig& config) {
+    productId_ = config.productId;
+    if (const auto selection = listSelectionFor(config.productId)) {
+        listEntry_ = *selection;
+        ::SendMessageW(controls_.productList, CB_SETCURSEL, static_cast<WPARAM>(listEntry_), 0);
     }
-    return rows;
+    applyMasks(rows_, config.highMask, config.openDrainMask, config.inputMask);
+    for (size_t r = 0; r < rows_.size(); ++r) renderRow(r);
 }
 
-void writePanel(App& app, const PanelRows& rows) {
-    for (size_t r = 0; r < rows.size(); ++r) {
-        if (windowTextUtf8(app.modeButtons[r]) != rows[r].caption) setWindowTextUtf8(app.modeButtons[r], rows[r].caption);
-        ::SendMessageW(app.highBoxes[r], BM_SETCHECK, static_cast<WPARAM>(rows[r].highCheck), 0);
-        ::EnableWindow(app.highBoxes[r], rows[r].highEnabled ? TRUE : FALSE);
-        ::EnableWindow(app.testButtons[r], rows[r].testEnabled ? TRUE : FALSE);
-    }
+bool ChannelPanel::clickMode(int row) {
+    if (row < 0 || row >= kChannelCount) return false;
+    const size_t r = static_cast<size_t>(row);
+    const ModeTransition next = nextMode(rows_[r].caption);
+    rows_[r].caption = next.newCaption;
+    if (next.changesEnabling) rows_[r].highEnabled = rows_[r].testEnabled = next.enable;
+    renderRow(r);
+    return next.refreshLabels;
 }
 
-Masks collectPanel(const App& app) { return collect(readPanel(app)); }
-
-ChannelConfig panelConfig(const App& app) {
-    const Masks masks = collectPanel(app);
-    return ChannelConfig{app.selectedProductId, masks.openDrain, masks.high, masks.input};
-}
-
-void applyPanel(App& app, uint32_t productId, uint8_t highMask, uint8_t openDrainMask, uint8_t inputMask) {
-    app.selectedProductId = productId;
-    if (const auto selection = listSelectionFor(productId)) {
-        ::SendMessageW(app.productList, CB_SETCURSEL, static_cast<WPARAM>(*selection), 0);
-    }
-    PanelRows rows = readPanel(app);
-    applyMasks(rows, highMask, openDrainMask, inputMask);
-    writePanel(app, rows);
-}
-
-void applyPanel(App& app, const ChannelConfig& config) {
-    applyPanel(app, config.productId, config.highMask, config.openDrainMask, config.inputMask);
-}
-
-void fillProductList(App& app) {
-    for (const std::string& entry : productIdEntries()) {
-        ::SendMessageW(app.productList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win32::widen(entry).c_str()));
-    }
-}
-
-void onModeButton(App& app, int row) {
+void ChannelPanel::highClicked(int row) {
     if (row < 0 || row >= kChannelCount) return;
     const size_t r = static_cast<size_t>(row);
-    const ModeTransition next = nextMode(windowTextUtf8(app.modeButtons[r]));
-    setWindowTextUtf8(app.modeButtons[r], next.newCaption);
-    if (next.changesEnabling) {
-        ::EnableWindow(app.highBoxes[r], next.enable ? TRUE : FALSE);
-        ::EnableWindow(app.testButtons[r], next.enable ? TRUE : FALSE);
-    }
-    if (next.refreshLabels) refreshModeLabels(app);
+    rows_[r].highCheck = shown_[r].highCheck =
+        static_cast<int>(::SendMessageW(controls_.highBoxes[r], BM_GETCHECK, 0, 0));
 }
 
-void onProductIdSelected(App& app) {
-    std::string text;
-    const LRESULT selection = ::SendMessageW(app.productList, CB_GETCURSEL, 0, 0);
-    if (selection != CB_ERR) {
-        const LRESULT length = ::SendMessageW(app.productList, CB_GETLBTEXTLEN, static_cast<WPARAM>(selection), 0);
-        if (length != CB_ERR && length >= 0) {
-            std::wstring entry(static_cast<size_t>(length) + 1, L'\0');
-            ::SendMessageW(app.productList, CB_GETLBTEXT, static_cast<WPARAM>(selection),
-                           reinterpret_cast<LPARAM>(entry.data()));
-            entry.resize(static_cast<size_t>(length));
-            if (entry.size() > 4) entry.resize(4);
-            text = win32::narrow(entry);
-        }
-    }
-    app.selectedProductId = parseProductIdEntry(text);
-    if (const auto table = tableForFamily(app.selectedProductId)) drawConnectorLabels(app, *table);
+uint32_t ChannelPanel::listSelectionChanged() {
+    const LRESULT selection = ::SendMessageW(controls_.productList, CB_GETCURSEL, 0, 0);
+    const auto& entries = productIdEntries();
+    const bool valid = selection >= 0 && static_cast<size_t>(selection) < entries.size();
+    listEntry_ = valid ? static_cast<int>(selection) : -1;
+    productId_ = valid ? parseProductIdEntry(entries[static_cast<size_t>(selection)]) : 0;
+    return productId_;
+}
 
-    if (app.statusBar) {
-        // The stored status text stays; the next resize shows it again.
-        ::SendMessageW(app.statusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L""));
-        const std::wstring selected = win32::widen(deviceSelectedText(app.selectedProductId));
-        ::SendMessageW(app.statusBar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(selected.c_str()));
+void ChannelPanel::enableTests(bool moduleFound) {
+    for (size_t r = 0; r < rows_.size(); ++r) {
+        rows_[r].testEnabled = moduleFound && rows_[r].caption != kCaptionInput;
+        renderRow(r);
     }
+}
+
+void ChannelPanel::fillList() const {
+    for (const std::string& entry : productIdEntries()) {
+        ::SendMessageW(controls_.productList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win32::widen(entry).c_str()));
+    }
+}
+
+void ChannelPanel::renderRow(size_t r) {
+    const PanelRow& row = rows_[r];
+    PanelRow& shown = shown_[r];
+    if (shown.caption != row.caption) setWindowTextUtf8(controls_.modeButtons[r], row.caption);
+    if (shown.highCheck != row.highCheck)
+        ::SendMessageW(controls_.highBoxes[r], BM_SETCHECK, static_cast<WPARAM>(row.highCheck), 0);
+    ::EnableWindow(controls_.highBoxes[r], row.highEnabled ? TRUE : FALSE);
+    ::EnableWindow(controls_.testButtons[r], row.testEnabled ? TRUE : FALSE);
+    shown = row;
 }
 
 }  // namespace zelio::ui

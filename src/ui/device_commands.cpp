@@ -9,7 +9,6 @@
 #include <string>
 
 #include "resource.h"
-#include "ui/channel_panel.h"
 #include "ui/messages.h"
 
 namespace zelio::ui {
@@ -25,144 +24,132 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
-void warn(App& app, const char* text) { showMessageBox(app, text, MB_OK | MB_ICONWARNING); }
+void warn(const Prompts& prompts, const char* text) { prompts.show(text, MB_OK | MB_ICONWARNING); }
 
 // ---- Data -------------------------------------------------------------------
 
-void writeToModule(App& app) {
-    // The list's current text, at most three characters: empty when nothing
-    // has been chosen.
-    wchar_t shown[4] = {};
-    if (app.productList) ::GetWindowTextW(app.productList, shown, 4);
-    if (shown[0] == L'\0') {
-        warn(app, kSelectProductId);
+void writeToModule(CommandSet& commands, const ChannelPanel& panel, MessageLog& log, const Prompts& prompts) {
+    // A product ID must show in the list.
+    if (!panel.listShowsEntry()) {
+        warn(prompts, kSelectProductId);
         return;
     }
 
     WaitCursor wait;
-    const uint16_t attached = app.commands.attachedModuleId();
-    if (familyOf(app.selectedProductId) == attached) {
-        if (app.commands.writeConfiguration(panelConfig(app)))
-            setLog(app, kWriteDone);
+    const uint16_t attached = commands.attachedModuleId();
+    if (familyOf(panel.selectedProductId()) == attached) {
+        if (commands.writeConfiguration(panel.config()))
+            log.set(kWriteDone);
         else
-            appendLog(app, kWriteFailed);
+            log.append(kWriteFailed);
     } else if (attached == kSettingId260) {
-        warn(app, kChoose261);
+        warn(prompts, kChoose261);
     } else if (attached == kSettingId280) {
-        warn(app, kChoose281);
+        warn(prompts, kChoose281);
     }
 }
 
-void readFromModule(App& app) {
+void readFromModule(CommandSet& commands, ChannelPanel& panel, MessageLog& log, const LabelPainter& labels) {
     WaitCursor wait;
-    const int version = app.commands.readFirmwareVersion();
+    const int version = commands.readFirmwareVersion();
     if (version == 0) {
-        setLog(app, kReceiveFailed);
+        log.set(kReceiveFailed);
         return;
     }
-    setLog(app, formatText(kFirmwareVersion, version / 16, version % 16));
+    log.set(formatText(kFirmwareVersion, version / 16, version % 16));
 
     ChannelConfig config;
-    if (app.commands.readConfiguration(config)) {
-        applyPanel(app, config);
-        refreshModeLabels(app);
-        appendLog(app, kReadDone);
+    if (commands.readConfiguration(config)) {
+        panel.apply(config);
+        labels.refreshModeLabels(panel.rows());
+        log.append(kReadDone);
     } else {
-        setLog(app, kReceiveFailed);
+        log.set(kReceiveFailed);
     }
 
-    if (const auto table = tableForFamily(app.selectedProductId)) drawConnectorLabels(app, *table);
+    if (const auto table = tableForFamily(panel.selectedProductId())) labels.drawConnectorLabels(*table);
 }
 
 // ---- USB --------------------------------------------------------------------
 
-void resetModule(App& app) {
-    if (app.commands.resetToIoMode()) {
-        app.status.clear();
-        showStatus(app);
-        app.attachedFlag = 0;
-        setLog(app, kResetDone);
+void resetModule(CommandSet& commands, StatusBar& status, MessageLog& log, int& attachedFlag) {
+    if (commands.resetToIoMode()) {
+        status.clear();
+        status.show();
+        attachedFlag = 0;
+        log.set(kResetDone);
     } else {
-        setLog(app, kResetFailed);
+        log.set(kResetFailed);
     }
 }
 
-void changeIdTo260(App& app, int commandId) {
+void changeIdTo260(CommandSet& commands, MessageLog& log, int commandId) {
     // The menu's items name the ZEL260's IDs in order, 0x261 first.
     const std::optional<uint16_t> presentId = idChangeTarget(commandId - IDM_USB_IDCHANGE_FIRST);
     if (!presentId) return;
-    if (!app.commands.changeIdTo260(*presentId))
-        setLog(app, formatText(kIdNotPresent, static_cast<unsigned>(*presentId)));
+    if (!commands.changeIdTo260(*presentId)) log.set(formatText(kIdNotPresent, static_cast<unsigned>(*presentId)));
     // On success the module re-enumerates as 0x260 and the device-change
     // notification announces it.
 }
 
-void searchModules(App& app) {
+void searchModules(ModuleLink& link, MessageLog& log) {
     WaitCursor wait;
     // The IDs follow the heading as " 0x261, 0x280".
     std::string text = kSearchResult;
     const char* separator = " ";
-    for (const uint16_t id : app.link().listModules()) {
+    for (const uint16_t id : link.listModules()) {
         text += formatText("%s0x%x", separator, static_cast<unsigned>(id));
         separator = ", ";
     }
-    setLog(app, text);
+    log.set(text);
 }
 
 }  // namespace
 
-void onDeviceCommand(App& app, int id) {
+void onDeviceCommand(MainWindow& main, int id) {
     switch (id) {
         case IDM_DATA_WRITE:
-            writeToModule(app);
+            writeToModule(main.commands, main.panel, main.log, main.prompts);
             break;
         case IDM_DATA_READ:
-            readFromModule(app);
+            readFromModule(main.commands, main.panel, main.log, main.labels());
             break;
         case IDM_USB_RESET:
-            resetModule(app);
+            resetModule(main.commands, main.status, main.log, main.attachedFlag);
             break;
         case IDM_USB_SEARCH:
-            searchModules(app);
+            searchModules(main.commands.link(), main.log);
             break;
         case IDM_FILE_EXIT:
             ::PostQuitMessage(0);
             break;
         default:
-            if (id >= IDM_USB_IDCHANGE_FIRST && id <= IDM_USB_IDCHANGE_LAST) changeIdTo260(app, id);
+            if (id >= IDM_USB_IDCHANGE_FIRST && id <= IDM_USB_IDCHANGE_LAST) changeIdTo260(main.commands, main.log, id);
             // Any other command is not ours and is ignored.
             break;
     }
 }
 
-void onDeviceChange(App& app, WPARAM event) {
+void onDeviceChange(MainWindow& main, WPARAM event) {
     if (event != DBT_DEVNODES_CHANGED) return;
 
     // What the module directory knew is stale now: attach looks afresh.
-    app.link().directory().drop();
-    const uint16_t attached = app.commands.attach();
+    main.commands.link().directory().drop();
+    const uint16_t attached = main.commands.attach();
+    main.setAttachedMenus(attached != 0);
+    main.panel.enableTests(attached != 0);
     if (attached != 0) {
-        setAttachedMenus(app, true);
-        // Input rows keep their Test button disabled.
-        for (size_t r = 0; r < app.testButtons.size(); ++r) {
-            const bool input = firstCharOf(app.modeButtons[r]) == L'I';
-            ::EnableWindow(app.testButtons[r], input ? FALSE : TRUE);
-        }
-        app.status.set(formatText(kConnectedStatus, static_cast<unsigned>(attached)));
-        app.attachedFlag = 1;
-        setLog(app, formatText(kConnectedMessage, static_cast<unsigned>(attached)));
-        drawConnectorLabels(app, attached == kSettingId260 ? LabelTable::WireColour : LabelTable::Pin);
-    } else {
-        setAttachedMenus(app, false);
-        for (HWND button : app.testButtons) ::EnableWindow(button, FALSE);
+        main.status.set(formatText(kConnectedStatus, static_cast<unsigned>(attached)));
+        main.attachedFlag = 1;
+        main.log.set(formatText(kConnectedMessage, static_cast<unsigned>(attached)));
+        main.labels().drawConnectorLabels(attached == kSettingId260 ? LabelTable::WireColour : LabelTable::Pin);
+    } else if (main.attachedFlag) {
         // The flag stays set, so every later change without a module says it
         // again; only a successful Reset clears it.
-        if (app.attachedFlag) {
-            app.status.set(kRemovedStatus);
-            setLog(app, kRemovedMessage);
-        }
+        main.status.set(kRemovedStatus);
+        main.log.set(kRemovedMessage);
     }
-    showStatus(app);
+    main.status.show();
 }
 
 }  // namespace zelio::ui

@@ -5,7 +5,6 @@
 
 #include "config/panel_rules.h"
 #include "resource.h"
-#include "ui/channel_panel.h"
 #include "ui/main_window.h"
 #include "ui/win32_config_file.h"
 
@@ -31,21 +30,19 @@ void copyInto(std::array<wchar_t, kMaxPathChars + 1>& buffer, const std::wstring
     text.copy(buffer.data(), kMaxPathChars);
 }
 
-void saveTo(App& app, const std::wstring& path) {
-    if (!saveConfigFileW(path, panelConfig(app))) {
-        showMessageBox(app, saveFailedWarning(path), MB_ICONWARNING);
-    }
+void saveTo(const std::wstring& path, const ChannelPanel& panel, const Prompts& prompts) {
+    if (!saveConfigFileW(path, panel.config())) prompts.show(saveFailedWarning(path), MB_ICONWARNING);
 }
 
 // Save and Save As need a product ID to write.
-bool productIdChosen(App& app) {
-    if (app.selectedProductId != 0) return true;
-    showMessageBox(app, kSelectProductIdWarning, MB_ICONWARNING);
+bool productIdChosen(const ChannelPanel& panel, const Prompts& prompts) {
+    if (panel.selectedProductId() != 0) return true;
+    prompts.show(kSelectProductIdWarning, MB_ICONWARNING);
     return false;
 }
 
-void repaintWholeWindow(App& app) {
-    if (app.mainWindow) ::InvalidateRect(app.mainWindow, nullptr, TRUE);
+void repaintWholeWindow(HWND window) {
+    if (window) ::InvalidateRect(window, nullptr, TRUE);
 }
 
 }  // namespace
@@ -84,40 +81,42 @@ std::wstring fileTitleOf(const std::wstring& path) {
     return cut == std::wstring::npos ? path : path.substr(cut + 1);
 }
 
-bool chooseFile(App& app, FileDialogKind kind) {
-    if (app.fileDialog && *app.fileDialog) {
+bool chooseFile(FileState& file, const Prompts& prompts, FileDialogKind kind) {
+    if (prompts.fileDialog && *prompts.fileDialog) {
         FileDialogRequest request;
         request.kind = kind;
-        request.owner = app.mainWindow;
-        request.initialPath = app.currentFilePath;
-        const std::optional<std::wstring> chosen = (*app.fileDialog)(request);
+        request.owner = prompts.owner;
+        request.initialPath = file.path;
+        const std::optional<std::wstring> chosen = (*prompts.fileDialog)(request);
         // A path that does not fit the path buffer fails as it would in the
         // platform dialog.
         if (!chosen || chosen->empty() || chosen->size() > kMaxPathChars) return false;
-        app.currentFilePath = *chosen;
-        app.currentFileTitle = fileTitleOf(*chosen);
+        file.path = *chosen;
+        file.title = fileTitleOf(*chosen);
         return true;
     }
 
-    FileDialogBuffers buffers = makeFileDialogBuffers(app.currentFilePath, app.currentFileTitle);
-    OPENFILENAMEW fields = fileDialogFields(kind, app.mainWindow, buffers);
+    FileDialogBuffers buffers = makeFileDialogBuffers(file.path, file.title);
+    OPENFILENAMEW fields = fileDialogFields(kind, prompts.owner, buffers);
     const BOOL chosen = kind == FileDialogKind::Open ? ::GetOpenFileNameW(&fields) : ::GetSaveFileNameW(&fields);
     if (!chosen) return false;
-    app.currentFilePath = bufferText(buffers.file);
-    app.currentFileTitle = bufferText(buffers.title);
+    file.path = bufferText(buffers.file);
+    file.title = bufferText(buffers.title);
     return true;
 }
 
-void fileNew(App& app) {
+namespace {
+
+void fileNew(FileState& file, ChannelPanel& panel, MessageLog& log, const LabelPainter& labels, uint16_t attached) {
     // The path stays: the next file dialog proposes it again.
-    app.currentFileTitle.clear();
-    app.log.clear();
-    showLog(app);
-    applyPanel(app, 0, 0, 0, 0);
-    refreshModeLabels(app);
+    file.title.clear();
+    log.clear();
+    log.show();
+    panel.apply(ChannelConfig{});
+    labels.refreshModeLabels(panel.rows());
 
     LabelTable table = LabelTable::Pin;
-    switch (app.commands.attachedModuleId()) {
+    switch (attached) {
         case kSettingId260:
             table = LabelTable::WireColour;
             break;
@@ -126,52 +125,48 @@ void fileNew(App& app) {
             break;
         default:
             // No module: the tables take turns, pins first.
-            table = app.labelToggleCount % 2 == 1 ? LabelTable::WireColour : LabelTable::Pin;
-            ++app.labelToggleCount;
+            table = file.labelToggleCount % 2 == 1 ? LabelTable::WireColour : LabelTable::Pin;
+            ++file.labelToggleCount;
             break;
     }
-    drawConnectorLabels(app, table);
+    labels.drawConnectorLabels(table);
 }
 
-void fileOpen(App& app) {
-    if (!chooseFile(app, FileDialogKind::Open)) return;
-    repaintWholeWindow(app);
-    const ChannelConfig config = loadConfigFileW(app.currentFilePath);
-    applyPanel(app, config);
-    if (const auto table = tableForFamily(config.productId)) drawConnectorLabels(app, *table);
+void fileOpen(FileState& file, const Prompts& prompts, ChannelPanel& panel, const LabelPainter& labels) {
+    if (!chooseFile(file, prompts, FileDialogKind::Open)) return;
+    repaintWholeWindow(prompts.owner);
+    const ChannelConfig config = loadConfigFileW(file.path);
+    panel.apply(config);
+    if (const auto table = tableForFamily(config.productId)) labels.drawConnectorLabels(*table);
 }
 
-void fileSave(App& app) {
-    if (!productIdChosen(app)) return;
-    if (!app.currentFileTitle.empty()) {
-        saveTo(app, app.currentFilePath);
+// Save (a file already chosen is written again) and Save As.
+void fileSave(FileState& file, const Prompts& prompts, const ChannelPanel& panel, FileDialogKind kind) {
+    if (!productIdChosen(panel, prompts)) return;
+    if (kind == FileDialogKind::Save && !file.title.empty()) {
+        saveTo(file.path, panel, prompts);
         return;
     }
-    if (!chooseFile(app, FileDialogKind::Save)) return;
-    repaintWholeWindow(app);
-    saveTo(app, app.currentFilePath);
+    if (!chooseFile(file, prompts, kind)) return;
+    repaintWholeWindow(prompts.owner);
+    saveTo(file.path, panel, prompts);
 }
 
-void fileSaveAs(App& app) {
-    if (!productIdChosen(app)) return;
-    if (!chooseFile(app, FileDialogKind::SaveAs)) return;
-    repaintWholeWindow(app);
-    saveTo(app, app.currentFilePath);
-}
+}  // namespace
 
-void onFileCommand(App& app, int id) {
+void onFileCommand(MainWindow& main, int id) {
     switch (id) {
         case IDM_FILE_NEW:
-            fileNew(app);
+            fileNew(main.file, main.panel, main.log, main.labels(), main.commands.attachedModuleId());
             break;
         case IDM_FILE_OPEN:
-            fileOpen(app);
+            fileOpen(main.file, main.prompts, main.panel, main.labels());
             break;
         case IDM_FILE_SAVE:
-            fileSave(app);
+            fileSave(main.file, main.prompts, main.panel, FileDialogKind::Save);
             break;
         case IDM_FILE_SAVEAS:
-            fileSaveAs(app);
+            fileSave(main.file, main.prompts, main.panel, FileDialogKind::SaveAs);
             break;
         default:
             break;

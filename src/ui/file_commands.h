@@ -2,7 +2,7 @@
 // channel panel stored as, and read back from, a one-line text file.
 #pragma once
 
-#include "ui/app.h"
+#include "ui/window_parts.h"
 
 #include <commdlg.h>
 
@@ -32,15 +32,9 @@ OPENFILENAMEW fileDialogFields(FileDialogKind kind, HWND owner, FileDialogBuffer
 // The file name part of a full path ("C:\a\b.zel" -> "b.zel").
 std::wstring fileTitleOf(const std::wstring& path);
 
-// Shows the file dialog of `kind` (or asks app.fileDialog). On success the
-// current file path and title become the chosen file and true is returned;
-// a cancelled or failed dialog changes nothing and returns false.
-bool chooseFile(App& app, FileDialogKind kind);
-
-// The four commands.
-void fileNew(App& app);
-void fileOpen(App& app);
-void fileSave(App& app);
-void fileSaveAs(App& app);
+// Shows the file dialog of `kind` (or asks prompts.fileDialog). On success
+// the current file path and title become the chosen file and true is
+// returned; a cancelled or failed dialog changes nothing and returns false.
+bool chooseFile(FileState& file, const Prompts& prompts, FileDialogKind kind);
 
 }  // namespace zelio::ui

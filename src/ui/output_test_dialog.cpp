@@ -37,31 +37,31 @@ void onPaint(HWND dialog, int channel) {
 }
 
 // Outcome of one output test command.
-void reportResult(App& app, bool sent, const std::string& call) {
+void reportResult(const CommandSet& commands, MessageLog& log, bool sent, const std::string& call) {
     if (sent)
-        setLog(app, call);
+        log.set(call);
     else
-        setLog(app, app.commands.attachedModuleId() != 0 ? kSendFailed : kNoModule);
+        log.set(commands.attachedModuleId() != 0 ? kSendFailed : kNoModule);
 }
 
-void onBlink(HWND dialog, App& app, int channel) {
+void onBlink(HWND dialog, CommandSet& commands, MessageLog& log, int channel) {
     const int high = readTimeField(dialog, IDC_HIGH_TIME);
     const int low = readTimeField(dialog, IDC_LOW_TIME);
     // A pasted negative number is refused as well: it would not fit a nibble.
     if (high > kMaxBlinkTime || low > kMaxBlinkTime || high < 0 || low < 0) {
-        setLog(app, kTimeTooLarge);
+        log.set(kTimeTooLarge);
         return;
     }
     const int blinkByte = (high * 16 + low) & 0xFF;
-    const bool sent = app.commands.outputTest(blinkByte, channel) != 0;
-    reportResult(app, sent,
-                 formatText(kBlinkCall, static_cast<unsigned>(app.commands.attachedModuleId()), static_cast<unsigned>(blinkByte), channel));
+    const bool sent = commands.outputTest(blinkByte, channel) != 0;
+    reportResult(commands, log, sent,
+                 formatText(kBlinkCall, static_cast<unsigned>(commands.attachedModuleId()), static_cast<unsigned>(blinkByte), channel));
 }
 
-void onSteady(App& app, int channel, bool high) {
-    const bool sent = app.commands.outputTest(0, high ? channel : -channel) != 0;
-    const unsigned id = app.commands.attachedModuleId();
-    reportResult(app, sent, formatText(high ? kHighCall : kLowCall, id, channel));
+void onSteady(CommandSet& commands, MessageLog& log, int channel, bool high) {
+    const bool sent = commands.outputTest(0, high ? channel : -channel) != 0;
+    const unsigned id = commands.attachedModuleId();
+    reportResult(commands, log, sent, formatText(high ? kHighCall : kLowCall, id, channel));
 }
 
 }  // namespace
@@ -83,7 +83,7 @@ int parseTimeField(std::wstring_view text) {
 INT_PTR OutputTestDialog::handleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
-            onInit(dialog, app_.logFont.get());
+            onInit(dialog, timeFont_);
             // Default focus: the first tab stop, which is the High-time field.
             return TRUE;
         case WM_PAINT:
@@ -97,13 +97,13 @@ INT_PTR OutputTestDialog::handleMessage(HWND dialog, UINT message, WPARAM wParam
             }
             switch (id) {
                 case IDC_BLINK:
-                    onBlink(dialog, app_, signedChannel(channel_));
+                    onBlink(dialog, commands_, log_, signedChannel(channel_));
                     return TRUE;
                 case IDC_HIGH:
-                    onSteady(app_, signedChannel(channel_), true);
+                    onSteady(commands_, log_, signedChannel(channel_), true);
                     return TRUE;
                 case IDC_LOW:
-                    onSteady(app_, signedChannel(channel_), false);
+                    onSteady(commands_, log_, signedChannel(channel_), false);
                     return TRUE;
                 default:
                     return FALSE;
@@ -114,10 +114,10 @@ INT_PTR OutputTestDialog::handleMessage(HWND dialog, UINT message, WPARAM wParam
     }
 }
 
-void openOutputTest(App& app, int row) {
+void openOutputTest(MainWindow& main, int row) {
     if (row < 0 || row >= kChannelCount) return;
-    OutputTestDialog test(app, row + 1);
-    ::DialogBoxParamW(app.instance, MAKEINTRESOURCEW(IDD_OUTPUTTEST), app.mainWindow, dialogProc<OutputTestDialog>,
+    OutputTestDialog test(main.commands, main.log, main.fonts.log.get(), row + 1);
+    ::DialogBoxParamW(main.instance, MAKEINTRESOURCEW(IDD_OUTPUTTEST), main.window(), dialogProc<OutputTestDialog>,
                       reinterpret_cast<LPARAM>(&test));
 }
 

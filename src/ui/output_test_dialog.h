@@ -2,21 +2,25 @@
 // module high, low or blinking and reports each outcome in the MessageLog.
 #pragma once
 
-#include "ui/app.h"
+#include "ui/window_parts.h"
+
+#include "protocol/command_set.h"
 
 #include <string_view>
 
 namespace zelio::ui {
 
-// What one open dialog works on: the App and the output channel of the Test
-// button that opened it. Its address is the dialog's init parameter, and
+// What one open dialog works on: the commands, the MessageLog, the log font
+// for its time fields and the output channel of the Test button that opened
+// it. Its address is the dialog's init parameter, and
 // dialogProc<OutputTestDialog> (ui/window_dispatch.h) hands it the messages:
-//   OutputTestDialog test(app, 3);
+//   OutputTestDialog test(commands, log, logFont, 3);
 //   DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_OUTPUTTEST), owner,
 //                   dialogProc<OutputTestDialog>, reinterpret_cast<LPARAM>(&test));
 class OutputTestDialog {
 public:
-    OutputTestDialog(App& app, int channel) : app_(app), channel_(channel) {}
+    OutputTestDialog(CommandSet& commands, MessageLog& log, HFONT timeFont, int channel)
+        : commands_(commands), log_(log), timeFont_(timeFont), channel_(channel) {}
 
     INT_PTR handleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -25,7 +29,9 @@ public:
     void setChannel(int channel) { channel_ = channel; }
 
 private:
-    App& app_;
+    CommandSet& commands_;
+    MessageLog& log_;
+    HFONT timeFont_;
     int channel_;
 };
 

@@ -2,7 +2,6 @@
 
 #include "link/module_link.h"
 #include "protocol/command_set.h"
-#include "ui/app.h"
 #include "ui/main_window.h"
 
 namespace zelio::ui {
@@ -18,16 +17,22 @@ std::wstring startupFilePath(std::wstring_view commandLine) {
     return std::wstring(path);
 }
 
+void dispatchLoopMessage(MainWindow& main, MSG& msg) {
+    // The main window's own tab order first, then the platform's dialog keys.
+    if (main.navigate(msg) || (main.window() && ::IsDialogMessageW(main.window(), &msg))) return;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+}
+
 namespace {
 
-int runMessageLoop() {
+int runMessageLoop(MainWindow& main) {
     MSG msg{};
     for (;;) {
         const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0) return static_cast<int>(msg.wParam);
         if (got == -1) return 0;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
+        dispatchLoopMessage(main, msg);
     }
 }
 
@@ -36,22 +41,21 @@ int runMessageLoop() {
 int runApp(HINSTANCE instance, std::wstring_view commandLine, int showCmd, HidHost& host) {
     ModuleLink link(host, systemClock());
     CommandSet commands(link);
-    App app(commands);
-    app.instance = instance;
-    app.attachedFlag = 0;
-    app.currentFilePath = startupFilePath(commandLine);
+    MainWindow main(commands, instance);
+    main.attachedFlag = 0;
+    main.file.path = startupFilePath(commandLine);
 
     if (!registerMainClass(instance)) return 0;
-    if (!createMainWindow(app, showCmd)) {
+    if (!createMainWindow(main, showCmd)) {
         unregisterMainClass(instance);
         return 0;
     }
-    const int exitCode = runMessageLoop();
+    const int exitCode = runMessageLoop(main);
 
     // File -> Exit ends the loop with the window still there: take it down
-    // here, while the App it points to is alive, and drop the quit message
-    // that its destruction posts.
-    if (app.mainWindow) ::DestroyWindow(app.mainWindow);
+    // here, while the MainWindow it points to is alive, and drop the quit
+    // message that its destruction posts.
+    if (main.window()) ::DestroyWindow(main.window());
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     }

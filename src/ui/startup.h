@@ -16,6 +16,12 @@ namespace zelio::ui {
 // 259-character path buffer.
 std::wstring startupFilePath(std::wstring_view commandLine);
 
+class MainWindow;
+
+// One message of the loop: the main window's dialog-style keyboard
+// navigation first, else translated and dispatched.
+void dispatchLoopMessage(MainWindow& main, MSG& msg);
+
 // Registers the class, creates and shows the main window, runs the message
 // loop and unregisters the class again. Returns the exit code.
 int runApp(HINSTANCE instance, std::wstring_view commandLine, int showCmd, HidHost& host);

@@ -1,9 +1,10 @@
 #!/bin/bash
-# Usage: completion_test.sh ZELIOCTL COMPLETION MAN_PAGE
+# Usage: completion_test.sh ZELIOCTL COMPLETION MAN_PAGE REFERENCE
 # Every command the bash completion offers is one zelioctl knows and the
-# man page describes, and it offers every command the usage lists.
+# man page describes, and it offers every command the usage lists; the
+# reference's command table (REFERENCE, Markdown) lists the same commands.
 set -u
-zelioctl=$1 completion=$2 manpage=$3
+zelioctl=$1 completion=$2 manpage=$3 reference=$4
 source "$completion" || exit 1
 
 COMP_WORDS=(zelioctl "")
@@ -27,6 +28,12 @@ listed=$("$zelioctl" help | grep -Eo '^  [a-z][a-z-]+( |$)' | tr -d ' ' | sort -
 offered=$(printf '%s\n' "${commands[@]}" | sort -u)
 if [[ $listed != "$offered" ]]; then
     echo "the usage lists:" $listed
+    echo "the completion offers:" $offered
+    status=1
+fi
+documented=$(sed -n '/^## Commands/,/^## [^C]/p' "$reference" | grep -Eo '^\| `[a-z][a-z-]+' | cut -c4- | sort -u)
+if [[ $documented != "$offered" ]]; then
+    echo "$reference lists:" $documented
     echo "the completion offers:" $offered
     status=1
 fi

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# The Debian package, installed with dpkg into a scratch root (a tree of its
-# own with its own dpkg database; nothing on this machine changes):
+# The Debian packages (zelio, libzelio1, libzelio-dev, python3-zelio),
+# installed with dpkg into a scratch root (a tree of its own with its own dpkg
+# database; nothing on this machine changes):
 #
-#   deb_install_test.sh PACKAGE_DIR VERSION
+#   deb_install_test.sh PACKAGE_DIR VERSION [EMULATOR...]
 #
-# Checks: the dependencies were found from the binaries; it installs; the
-# installed zelioctl runs and talks to emulated modules; the maintainer script
+# EMULATOR runs the installed programs of another architecture (qemu-aarch64
+# -L SYSROOT). Checks: the dependencies were found from the binaries and name
+# each other; they install; the installed zelioctl runs and talks to emulated
+# modules (and natively the installed Python package loads the installed
+# library); each has its copyright and changelog; the maintainer script
 # reloads udev where there is one and is no error where there is none; purge
 # leaves nothing behind.
 set -euo pipefail
@@ -16,6 +20,8 @@ ZELIOCTL_HAS_VERSION=1
 
 package_dir="$1"
 version="$2"
+emulator=("${@:3}")
+packages=(zelio libzelio1 libzelio-dev python3-zelio)
 
 fail() {
     echo "FAIL: $*" >&2
@@ -23,18 +29,29 @@ fail() {
 }
 
 shopt -s nullglob
-debs=("$package_dir"/zelio_"$version"_*.deb)
-[[ ${#debs[@]} -eq 1 ]] || fail "expected one zelio_${version}_*.deb in $package_dir, found ${#debs[@]}"
-deb="${debs[0]}"
-echo "package: $deb ($(stat -c %s "$deb") bytes)"
+debs=()
+declare -A deb_of
+for package in "${packages[@]}"; do
+    found=("$package_dir/${package}_${version}"_*.deb)
+    [[ ${#found[@]} -eq 1 ]] || fail "expected one ${package}_${version}_*.deb in $package_dir, found ${#found[@]}"
+    debs+=("${found[0]}")
+    deb_of[$package]="${found[0]}"
+    echo "package: ${found[0]} ($(stat -c %s "${found[0]}") bytes)"
+done
 
 # ---- control data ----------------------------------------------------------
-[[ "$(dpkg-deb -f "$deb" Version)" == "$version" ]] || fail "package version is not $version"
-depends="$(dpkg-deb -f "$deb" Depends)"
-echo "Depends: $depends"
-for lib in libc6 libhidapi-hidraw0; do
-    [[ ",$depends," == *", $lib "* || ",$depends," == *",$lib "* ]] ||
-        fail "Depends does not name $lib (dependencies not found from the binaries?)"
+# package, then what its Depends must name
+for expected in "zelio libc6 libhidapi-hidraw0" "libzelio1 libc6 libhidapi-hidraw0" \
+    "libzelio-dev libzelio1" "python3-zelio python3 libzelio1"; do
+    read -r package needs <<<"$expected"
+    deb="${deb_of[$package]}"
+    [[ "$(dpkg-deb -f "$deb" Version)" == "$version" ]] || fail "$package: version is not $version"
+    depends="$(dpkg-deb -f "$deb" Depends)"
+    echo "$package Depends: $depends"
+    for lib in $needs; do
+        tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/[ :].*//' | grep -qx "$lib" ||
+            fail "$package: Depends does not name $lib"
+    done
 done
 
 # ---- install into a scratch root --------------------------------------------
@@ -56,14 +73,20 @@ EOF
 chmod +x "$fakebin/udevadm"
 
 # The scratch database knows no libc6: --force-depends (the dependencies were
-# checked above; the programs run against this machine's libraries).
+# checked above; the programs run against this machine's libraries, or the
+# emulator's). --force-architecture for packages of another architecture.
 dpkg_root() {
     PATH="$fakebin:$PATH" dpkg --root="$root" --log=/dev/null \
-        --force-script-chrootless --force-depends --force-not-root "$@"
+        --force-script-chrootless --force-depends --force-architecture --force-not-root "$@"
 }
-dpkg_root --install "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg --install failed"; }
-dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Status}\n' zelio | grep -qx "install ok installed" ||
-    fail "zelio is not installed after dpkg --install"
+dpkg_root --install "${debs[@]}" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg --install failed"; }
+for package in "${packages[@]}"; do
+    dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Status}\n' "$package" | grep -qx "install ok installed" ||
+        fail "$package is not installed after dpkg --install"
+    for file in copyright changelog.gz; do
+        [[ -f "$root/usr/share/doc/$package/$file" ]] || fail "$package has no /usr/share/doc/$package/$file"
+    done
+done
 [[ ! -e "$work/udevadm.log" ]] || fail "postinst ran udevadm while installing into another root"
 
 # ---- the installed programs ---------------------------------------------------
@@ -71,7 +94,7 @@ zelioctl="$root/usr/bin/zelioctl"
 [[ -x "$zelioctl" ]] || fail "no executable $zelioctl"
 libdirs="$(find "$root/usr/lib" -name 'lib*.so*' -printf '%h:' 2>/dev/null || true)"
 run_installed() {
-    LD_LIBRARY_PATH="${libdirs}${LD_LIBRARY_PATH:-}" "$zelioctl" "$@"
+    LD_LIBRARY_PATH="${libdirs}${LD_LIBRARY_PATH:-}" "${emulator[@]}" "$zelioctl" "$@"
 }
 
 if [[ $ZELIOCTL_HAS_VERSION -eq 1 ]]; then
@@ -85,8 +108,11 @@ out="$(run_installed --emulate list)" || fail "zelioctl --emulate list failed"
 echo "zelioctl --emulate list: $(echo "$out" | tr '\n' ' ')"
 [[ "$out" == *"0x280"* ]] || fail "zelioctl --emulate list did not list the emulated ZEL280"
 
-if [[ -d "$root/usr/share/doc/zelio" ]]; then
-    [[ -f "$root/usr/share/doc/zelio/LICENSE" ]] || fail "no LICENSE in /usr/share/doc/zelio"
+if [[ ${#emulator[@]} -eq 0 ]]; then
+    out="$(LD_LIBRARY_PATH="$libdirs" PYTHONPATH="$root/usr/lib/python3/dist-packages" python3 -c \
+        'import zelio; print(zelio.__file__, zelio.load_library()._name, len(zelio.list_modules(emulated=True)))')" ||
+        fail "the installed Python package does not load the installed library"
+    [[ "$out" == "$root/"*" 2" ]] || fail "python3-zelio: '$out', expected the installed package and 2 emulated modules"
 fi
 
 # ---- postinst on a running system --------------------------------------------
@@ -103,12 +129,14 @@ PATH="$work/empty" /bin/sh "$postinst" configure || fail "postinst failed where 
 
 # ---- purge --------------------------------------------------------------------
 rm -f "$work/udevadm.log"
-dpkg_root --purge zelio >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg --purge failed"; }
+dpkg_root --purge "${packages[@]}" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg --purge failed"; }
 left="$(cd "$root" && find . -mindepth 1 ! -path ./var ! -path ./var/lib ! -path './var/lib/dpkg*')"
 [[ -z "$left" ]] || fail "left behind after purge: $left"
-if dpkg-query --admindir="$root/var/lib/dpkg" -W zelio >/dev/null 2>&1; then
-    dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Status}\n' zelio | grep -q "not-installed" ||
-        fail "dpkg still knows zelio after purge"
-fi
+for package in "${packages[@]}"; do
+    if dpkg-query --admindir="$root/var/lib/dpkg" -W "$package" >/dev/null 2>&1; then
+        dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Status}\n' "$package" | grep -q "not-installed" ||
+            fail "dpkg still knows $package after purge"
+    fi
+done
 [[ ! -e "$work/udevadm.log" ]] || fail "postrm ran udevadm while removing from another root"
-echo "deb package: installed, ran, purged"
+echo "deb packages: installed, ran, purged"

@@ -3,6 +3,7 @@
 #include <emscripten.h>
 
 #include "emulator/emulated_host.h"
+#include "manual_clock.h"
 
 namespace {
 

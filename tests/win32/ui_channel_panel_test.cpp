@@ -9,11 +9,11 @@ namespace {
 
 class ChannelPanelTest : public MainWindowTest {
 protected:
-    std::string caption(int row) { return textOf(app->modeButtons[static_cast<size_t>(row)]); }
-    LRESULT check(int row) { return ::SendMessageW(app->highBoxes[static_cast<size_t>(row)], BM_GETCHECK, 0, 0); }
-    bool highEnabled(int row) { return ::IsWindowEnabled(app->highBoxes[static_cast<size_t>(row)]) != FALSE; }
-    bool testEnabled(int row) { return ::IsWindowEnabled(app->testButtons[static_cast<size_t>(row)]) != FALSE; }
-    LRESULT listSelection() { return ::SendMessageW(app->productList, CB_GETCURSEL, 0, 0); }
+    std::string caption(int row) { return textOf(app->controls.modeButtons[static_cast<size_t>(row)]); }
+    LRESULT check(int row) { return ::SendMessageW(app->controls.highBoxes[static_cast<size_t>(row)], BM_GETCHECK, 0, 0); }
+    bool highEnabled(int row) { return ::IsWindowEnabled(app->controls.highBoxes[static_cast<size_t>(row)]) != FALSE; }
+    bool testEnabled(int row) { return ::IsWindowEnabled(app->controls.testButtons[static_cast<size_t>(row)]) != FALSE; }
+    LRESULT listSelection() { return ::SendMessageW(app->controls.productList, CB_GETCURSEL, 0, 0); }
 
     // The label area of row r after a refresh: x 80-143 (the mode button
     // starts at 144), one text line high.
@@ -32,7 +32,7 @@ protected:
         return a;
     }
     int differsFromLabel(const Pixels& shot, int row, const std::string& label) {
-        const Pixels expected = renderText(app->panelFont.get(), win32::widen(label), 144 - 83, 12);
+        const Pixels expected = renderText(app->fonts.panel.get(), win32::widen(label), 144 - 83, 12);
         return shot.diff(83, 125 + 25 * row, expected, 0, 0, 144 - 83, 12);
     }
 };
@@ -41,11 +41,11 @@ protected:
 
 TEST_F(ChannelPanelTest, ApplyShowsTheMasksAndCollectReadsThemBack) {
     ASSERT_TRUE(start(Attached::None));
-    applyPanel(*app, 0x283, 0x80, 0x40, 0x01);
+    app->panel.apply(ChannelConfig{0x283, 0x40, 0x80, 0x01});
 
-    EXPECT_EQ(app->selectedProductId, 0x283u);
+    EXPECT_EQ(app->panel.selectedProductId(), 0x283u);
     EXPECT_EQ(listSelection(), 11);
-    EXPECT_EQ(textOf(app->productList), "283");
+    EXPECT_EQ(textOf(app->controls.productList), "283");
 
     EXPECT_EQ(caption(0), "push/pull Output");
     EXPECT_EQ(check(0), BST_CHECKED);
@@ -58,7 +58,7 @@ TEST_F(ChannelPanelTest, ApplyShowsTheMasksAndCollectReadsThemBack) {
     EXPECT_FALSE(highEnabled(7));
     EXPECT_FALSE(testEnabled(7));
 
-    const Masks masks = collectPanel(*app);
+    const Masks masks = app->panel.masks();
     EXPECT_EQ(masks.openDrain, 0x40);
     EXPECT_EQ(masks.high, 0x80);
     EXPECT_EQ(masks.input, 0x01);
@@ -68,7 +68,7 @@ TEST_F(ChannelPanelTest, InputAndOpenDrainRowAndHiddenHighBitRoundTrip) {
     ASSERT_TRUE(start(Attached::None));
     // Row 2 has the input and the open-drain bit, row 6 is an input with its
     // High bit set.
-    applyPanel(*app, ChannelConfig{0x265, 0x20, 0x02, 0x22});
+    app->panel.apply(ChannelConfig{0x265, 0x20, 0x02, 0x22});
 
     EXPECT_EQ(caption(2), "open-drain Output");
     EXPECT_FALSE(highEnabled(2));
@@ -77,7 +77,7 @@ TEST_F(ChannelPanelTest, InputAndOpenDrainRowAndHiddenHighBitRoundTrip) {
     EXPECT_EQ(check(6), BST_CHECKED);
     EXPECT_FALSE(highEnabled(6));
 
-    const Masks masks = collectPanel(*app);
+    const Masks masks = app->panel.masks();
     EXPECT_EQ(masks.openDrain, 0x20);
     EXPECT_EQ(masks.input, 0x02);  // the open-drain caption wins over the input bit
     EXPECT_EQ(masks.high, 0x02);   // the disabled box still counts
@@ -85,49 +85,49 @@ TEST_F(ChannelPanelTest, InputAndOpenDrainRowAndHiddenHighBitRoundTrip) {
 
 TEST_F(ChannelPanelTest, ApplyReenablesRowsThatWereInputs) {
     ASSERT_TRUE(start(Attached::None));
-    applyPanel(*app, 0x281, 0xFF, 0x00, 0xFF);
+    app->panel.apply(ChannelConfig{0x281, 0x00, 0xFF, 0xFF});
     for (int r = 0; r < 8; ++r) EXPECT_FALSE(testEnabled(r)) << r;
-    applyPanel(*app, 0x281, 0x00, 0x0F, 0x00);
+    app->panel.apply(ChannelConfig{0x281, 0x0F, 0x00, 0x00});
     for (int r = 0; r < 8; ++r) {
         EXPECT_EQ(caption(r), r < 4 ? "push/pull Output" : "open-drain Output") << r;
         EXPECT_EQ(check(r), BST_UNCHECKED) << r;
         EXPECT_TRUE(highEnabled(r)) << r;
         EXPECT_TRUE(testEnabled(r)) << r;
     }
-    EXPECT_EQ(collectPanel(*app), (Masks{0x0F, 0x00, 0x00}));
+    EXPECT_EQ(app->panel.masks(), (Masks{0x0F, 0x00, 0x00}));
 }
 
 TEST_F(ChannelPanelTest, ListSelectionFollowsTheAppliedId) {
     ASSERT_TRUE(start(Attached::None));
 
-    applyPanel(*app, 0x269, 0, 0, 0);
+    app->panel.apply(ChannelConfig{0x269, 0, 0, 0});
     EXPECT_EQ(listSelection(), 8);
-    applyPanel(*app, 0x289, 0, 0, 0);
+    app->panel.apply(ChannelConfig{0x289, 0, 0, 0});
     EXPECT_EQ(listSelection(), 17);
 
     // A family ID without an entry selects nothing but is kept.
-    applyPanel(*app, 0x280, 0, 0, 0);
+    app->panel.apply(ChannelConfig{0x280, 0, 0, 0});
     EXPECT_EQ(listSelection(), CB_ERR);
-    EXPECT_EQ(app->selectedProductId, 0x280u);
-    applyPanel(*app, 0x261, 0, 0, 0);
-    applyPanel(*app, 0x26A, 0, 0, 0);
+    EXPECT_EQ(app->panel.selectedProductId(), 0x280u);
+    app->panel.apply(ChannelConfig{0x261, 0, 0, 0});
+    app->panel.apply(ChannelConfig{0x26A, 0, 0, 0});
     EXPECT_EQ(listSelection(), CB_ERR);
 
     // Another family leaves the list as it was.
-    applyPanel(*app, 0x262, 0, 0, 0);
-    applyPanel(*app, 0x123, 0, 0, 0);
+    app->panel.apply(ChannelConfig{0x262, 0, 0, 0});
+    app->panel.apply(ChannelConfig{0x123, 0, 0, 0});
     EXPECT_EQ(listSelection(), 1);
-    EXPECT_EQ(app->selectedProductId, 0x123u);
+    EXPECT_EQ(app->panel.selectedProductId(), 0x123u);
 
-    applyPanel(*app, 0, 0, 0, 0);
+    app->panel.apply(ChannelConfig{0, 0, 0, 0});
     EXPECT_EQ(listSelection(), CB_ERR);
-    EXPECT_EQ(app->selectedProductId, 0u);
+    EXPECT_EQ(app->panel.selectedProductId(), 0u);
 }
 
 TEST_F(ChannelPanelTest, ApplyDrawsNoLabel) {
     ASSERT_TRUE(start(Attached::None));
     const Pixels before = capture();
-    applyPanel(*app, 0x263, 0, 0, 0xFF);
+    app->panel.apply(ChannelConfig{0x263, 0, 0, 0xFF});
     const Pixels after = capture();
     // Connector column and mode labels are untouched until a caller redraws.
     EXPECT_EQ(after.diff(20, 100, before, 20, 100, 124, 240), 0);
@@ -137,7 +137,7 @@ TEST_F(ChannelPanelTest, ApplyDrawsNoLabel) {
 
 TEST_F(ChannelPanelTest, ModeButtonCyclesThroughTheThreeModes) {
     ASSERT_TRUE(start(Attached::None));
-    ::SendMessageW(app->highBoxes[2], BM_SETCHECK, BST_CHECKED, 0);
+    ::SendMessageW(app->controls.highBoxes[2], BM_CLICK, 0, 0);
     const LabelArea output = labelArea(2);
     EXPECT_EQ(differsFromLabel(output.pixels, 2, "[ OUT 3 ]"), 0);
 
@@ -145,13 +145,13 @@ TEST_F(ChannelPanelTest, ModeButtonCyclesThroughTheThreeModes) {
     EXPECT_EQ(caption(2), "open-drain Output");
     EXPECT_TRUE(highEnabled(2));
     EXPECT_TRUE(testEnabled(2));
-    EXPECT_EQ(collectPanel(*app), (Masks{0x20, 0x20, 0x00}));
+    EXPECT_EQ(app->panel.masks(), (Masks{0x20, 0x20, 0x00}));
 
     clickModeButton(2);
     EXPECT_EQ(caption(2), "Input");
     EXPECT_FALSE(highEnabled(2));
     EXPECT_FALSE(testEnabled(2));
-    EXPECT_EQ(collectPanel(*app), (Masks{0x00, 0x20, 0x20}));
+    EXPECT_EQ(app->panel.masks(), (Masks{0x00, 0x20, 0x20}));
     const LabelArea input = labelArea(2);
     EXPECT_EQ(differsFromLabel(input.pixels, 2, "[ IN bit5 ]"), 0);
     EXPECT_NE(input.dark, output.dark);
@@ -174,8 +174,8 @@ TEST_F(ChannelPanelTest, ModeButtonCyclesThroughTheThreeModes) {
 
 TEST_F(ChannelPanelTest, ModeButtonOfAnAppliedInputRowMakesItAnOutput) {
     ASSERT_TRUE(start(Attached::None));
-    applyPanel(*app, 0x285, 0, 0, 0x01);
-    refreshModeLabels(*app);
+    app->panel.apply(ChannelConfig{0x285, 0, 0, 0x01});
+    app->labels().refreshModeLabels(app->panel.rows());
     EXPECT_EQ(differsFromLabel(capture(), 7, "[ IN bit0 ]"), 0);
 
     clickModeButton(7);
@@ -187,7 +187,7 @@ TEST_F(ChannelPanelTest, ModeButtonOfAnAppliedInputRowMakesItAnOutput) {
 
 TEST_F(ChannelPanelTest, PaintShowsTheModeLabelsOfTheCaptions) {
     ASSERT_TRUE(start(Attached::None));
-    applyPanel(*app, 0x281, 0, 0x80, 0x41);  // row 0 open-drain, rows 1 and 7 inputs
+    app->panel.apply(ChannelConfig{0x281, 0x80, 0, 0x41});  // row 0 open-drain, rows 1 and 7 inputs
     repaintAll();
     const Pixels shot = capture();
     EXPECT_EQ(differsFromLabel(shot, 0, "[ OUT 1 ]"), 0);
@@ -200,40 +200,40 @@ TEST_F(ChannelPanelTest, PaintShowsTheModeLabelsOfTheCaptions) {
 
 TEST_F(ChannelPanelTest, SelectionSetsTheIdTheStatusPanesAndTheLabels) {
     ASSERT_TRUE(start(Attached::Zel260));
-    const int cw = textExtent(app->panelFont.get(), L"0").cx;
+    const int cw = textExtent(app->fonts.panel.get(), L"0").cx;
 
     selectProductEntry(3);
-    EXPECT_EQ(app->selectedProductId, 0x264u);
-    EXPECT_EQ(statusPane(app->statusBar, 0), "");
-    EXPECT_EQ(statusPane(app->statusBar, 1), "Device Selected ZEL260");
+    EXPECT_EQ(app->panel.selectedProductId(), 0x264u);
+    EXPECT_EQ(statusPane(app->status.control(), 0), "");
+    EXPECT_EQ(statusPane(app->status.control(), 1), "Device Selected ZEL260");
     EXPECT_EQ(app->status.str(), " Connected USB Output Module - ZEL260");
     Pixels shot = capture();
     EXPECT_EQ(shot.countNonWhite(20, 325, 20 + 40 * cw, 337), 0);
-    EXPECT_EQ(shot.diff(20, 125, renderText(app->panelFont.get(), L"> Black    ", 63, 12), 0, 0, 63, 12), 0);
+    EXPECT_EQ(shot.diff(20, 125, renderText(app->fonts.panel.get(), L"> Black    ", 63, 12), 0, 0, 63, 12), 0);
 
     selectProductEntry(10);
-    EXPECT_EQ(app->selectedProductId, 0x282u);
-    EXPECT_EQ(statusPane(app->statusBar, 1), "Device Selected ZEL280");
+    EXPECT_EQ(app->panel.selectedProductId(), 0x282u);
+    EXPECT_EQ(statusPane(app->status.control(), 1), "Device Selected ZEL280");
     shot = capture();
     EXPECT_GT(shot.countDark(20, 325, 20 + 23 * cw, 337), 0);
-    EXPECT_EQ(shot.diff(20, 125, renderText(app->panelFont.get(), L"Pin No.  2 ", 63, 12), 0, 0, 63, 12), 0);
+    EXPECT_EQ(shot.diff(20, 125, renderText(app->fonts.panel.get(), L"Pin No.  2 ", 63, 12), 0, 0, 63, 12), 0);
 
     // The next size change shows the stored status text again.
     RECT client{};
     ::GetClientRect(window, &client);
     ::SendMessageW(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
-    EXPECT_EQ(statusPane(app->statusBar, 0), " Connected USB Output Module - ZEL260");
-    EXPECT_EQ(statusPane(app->statusBar, 1), "Device Selected ZEL280");
+    EXPECT_EQ(statusPane(app->status.control(), 0), " Connected USB Output Module - ZEL260");
+    EXPECT_EQ(statusPane(app->status.control(), 1), "Device Selected ZEL280");
 }
 
 TEST_F(ChannelPanelTest, OtherListNotificationsAreIgnored) {
     ASSERT_TRUE(start(Attached::None));
-    ::SendMessageW(app->productList, CB_SETCURSEL, 4, 0);
+    ::SendMessageW(app->controls.productList, CB_SETCURSEL, 4, 0);
     for (WORD code : {WORD(CBN_DROPDOWN), WORD(CBN_CLOSEUP), WORD(CBN_SETFOCUS), WORD(CBN_SELENDOK)})
         ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_PRODUCT_LIST, code),
-                       reinterpret_cast<LPARAM>(app->productList));
-    EXPECT_EQ(app->selectedProductId, 0u);
-    EXPECT_EQ(statusPane(app->statusBar, 1), "");
+                       reinterpret_cast<LPARAM>(app->controls.productList));
+    EXPECT_EQ(app->panel.selectedProductId(), 0u);
+    EXPECT_EQ(statusPane(app->status.control(), 1), "");
 }
 
 }  // namespace

@@ -88,9 +88,8 @@ protected:
         hooked = std::make_unique<HookedHost>(*host);
         link = std::make_unique<ModuleLink>(*hooked, clock);
         commands = std::make_unique<CommandSet>(*link);
-        app = std::make_unique<App>(*commands);
-        app->instance = ::GetModuleHandleW(nullptr);
-        app->messageBox = &boxSeam;
+        app = std::make_unique<MainWindow>(*commands, ::GetModuleHandleW(nullptr));
+        app->prompts.messageBox = &boxSeam;
         ASSERT_TRUE(registerMainClass(app->instance));
         registered = true;
         window = createMainWindow(*app, SW_SHOWNORMAL);
@@ -119,20 +118,20 @@ protected:
     }
     // What the MessageLog control shows, and what the log buffer holds.
     std::string shownLog() {
-        EXPECT_EQ(textOf(app->messageLog), app->log.str());
-        return textOf(app->messageLog);
+        EXPECT_EQ(textOf(app->log.control()), app->log.str());
+        return textOf(app->log.control());
     }
-    std::string shownStatus() { return statusPane(app->statusBar, 0); }
+    std::string shownStatus() { return statusPane(app->status.control(), 0); }
     void selectEntry(const char* text) {
         for (int i = 0; i < 18; ++i) {
-            if (comboEntry(app->productList, i) == text) {
+            if (comboEntry(app->controls.productList, i) == text) {
                 selectProductEntry(i);
                 return;
             }
         }
         FAIL() << "no list entry " << text;
     }
-    bool testEnabled(int row) { return ::IsWindowEnabled(app->testButtons[static_cast<size_t>(row)]) != FALSE; }
+    bool testEnabled(int row) { return ::IsWindowEnabled(app->controls.testButtons[static_cast<size_t>(row)]) != FALSE; }
     bool idChangeItemsGrayed() {
         for (UINT id = IDM_USB_IDCHANGE_FIRST; id <= IDM_USB_IDCHANGE_LAST; ++id)
             if (!menuGrayed(window, id)) return false;
@@ -180,7 +179,7 @@ int modeAreaLeft(HFONT panelFont) {
 TEST_F(DeviceCommandsTest, WriteToTheOtherFamilyWarnsAndSendsNothing) {
     startWith(Attached::Zel260);
     selectEntry("283");
-    ASSERT_EQ(app->selectedProductId, 0x283u);
+    ASSERT_EQ(app->panel.selectedProductId(), 0x283u);
     const std::string before = shownLog();
     const uint64_t reports = zel260->reportCount;
 
@@ -222,8 +221,8 @@ TEST_F(DeviceCommandsTest, WriteSendsThePanelAndReportsSuccessUnderTheWaitCursor
     clickModeButton(1);  // open-drain
     clickModeButton(2);
     clickModeButton(2);  // input
-    ::SendMessageW(app->highBoxes[0], BM_SETCHECK, BST_CHECKED, 0);
-    ::SendMessageW(app->highBoxes[7], BM_SETCHECK, BST_CHECKED, 0);
+    ::SendMessageW(app->controls.highBoxes[0], BM_CLICK, 0, 0);
+    ::SendMessageW(app->controls.highBoxes[7], BM_CLICK, 0, 0);
     std::vector<HCURSOR> cursorsDuringWrites;
     hooked->onWrite = [&](const uint8_t*, size_t) { cursorsDuringWrites.push_back(::GetCursor()); };
 
@@ -287,14 +286,14 @@ TEST_F(DeviceCommandsTest, ReadShowsVersionAndCompletionAndAppliesTheConfigurati
     command(IDM_DATA_READ);
 
     EXPECT_EQ(shownLog(), "\r\n > 펌웨어 버전 1.10\r\n" + kReadDone);
-    EXPECT_EQ(app->selectedProductId, 0x263u);
-    EXPECT_EQ(textOf(app->productList), "263");
-    EXPECT_EQ(textOf(app->modeButtons[0]), "push/pull Output");
-    EXPECT_EQ(textOf(app->modeButtons[1]), "open-drain Output");
-    EXPECT_EQ(textOf(app->modeButtons[2]), "Input");
-    EXPECT_EQ(::SendMessageW(app->highBoxes[0], BM_GETCHECK, 0, 0), BST_CHECKED);
-    EXPECT_EQ(::SendMessageW(app->highBoxes[7], BM_GETCHECK, 0, 0), BST_CHECKED);
-    EXPECT_EQ(::SendMessageW(app->highBoxes[1], BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_EQ(app->panel.selectedProductId(), 0x263u);
+    EXPECT_EQ(textOf(app->controls.productList), "263");
+    EXPECT_EQ(textOf(app->controls.modeButtons[0]), "push/pull Output");
+    EXPECT_EQ(textOf(app->controls.modeButtons[1]), "open-drain Output");
+    EXPECT_EQ(textOf(app->controls.modeButtons[2]), "Input");
+    EXPECT_EQ(::SendMessageW(app->controls.highBoxes[0], BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(::SendMessageW(app->controls.highBoxes[7], BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(::SendMessageW(app->controls.highBoxes[1], BM_GETCHECK, 0, 0), BST_UNCHECKED);
     EXPECT_EQ(cursorsDuringWrites, (std::vector<HCURSOR>{waitCursor(), waitCursor()}));
     EXPECT_EQ(::GetCursor(), arrowCursor());
 
@@ -302,7 +301,7 @@ TEST_F(DeviceCommandsTest, ReadShowsVersionAndCompletionAndAppliesTheConfigurati
     // differ from the first paint and equal what a full repaint shows now
     // (where the column's blanks reach into the labels, the column drawn
     // last wins, so that strip is left out).
-    const int modeX = modeAreaLeft(app->panelFont.get());
+    const int modeX = modeAreaLeft(app->fonts.panel.get());
     ASSERT_LT(modeX, kModeRight - 20);
     const int modeW = kModeRight - modeX;
     const Pixels drawn = capture();
@@ -323,8 +322,8 @@ TEST_F(DeviceCommandsTest, ReadWhoseConfigurationGoesUnansweredShowsOnlyTheRecei
     command(IDM_DATA_READ);
     EXPECT_EQ(shownLog(), kReceiveFailed);
     EXPECT_EQ(zel280->reportCount, 2u);
-    EXPECT_EQ(app->selectedProductId, 0u);
-    EXPECT_EQ(textOf(app->modeButtons[0]), "push/pull Output");
+    EXPECT_EQ(app->panel.selectedProductId(), 0u);
+    EXPECT_EQ(textOf(app->controls.modeButtons[0]), "push/pull Output");
     EXPECT_EQ(::GetCursor(), arrowCursor());
 }
 
@@ -335,7 +334,7 @@ TEST_F(DeviceCommandsTest, ReadWithVersionZeroStopsAtTheReceiveError) {
     command(IDM_DATA_READ);
     EXPECT_EQ(shownLog(), kReceiveFailed);
     EXPECT_EQ(zel280->reportCount, 1u);  // the configuration is not asked for
-    EXPECT_EQ(textOf(app->modeButtons[0]), "push/pull Output");
+    EXPECT_EQ(textOf(app->controls.modeButtons[0]), "push/pull Output");
     EXPECT_EQ(::GetCursor(), arrowCursor());
 }
 
@@ -475,7 +474,7 @@ TEST_F(DeviceCommandsTest, ChangeWithAModuleEnablesOutputRowsAndDrawsItsTable) {
     // exactly as a paint for a 26x product ID draws it.
     const Pixels drawn = capture();
     EXPECT_GT(drawn.diff(kLabelsX, kLabelsY, pinTable, kLabelsX, kLabelsY, kLabelsW, kLabelsH), 0);
-    app->selectedProductId = 0x261;
+    app->panel.apply(ChannelConfig{.productId = 0x261});
     repaintAll();
     const Pixels wirePaint = capture();
     EXPECT_EQ(drawn.diff(kLabelsX, kLabelsY, wirePaint, kLabelsX, kLabelsY, kLabelsW, kLabelsH), 0);
@@ -484,7 +483,7 @@ TEST_F(DeviceCommandsTest, ChangeWithAModuleEnablesOutputRowsAndDrawsItsTable) {
 TEST_F(DeviceCommandsTest, ChangeWithAZel280DrawsThePinTable) {
     emptyHost();
     startHooked();
-    app->selectedProductId = 0x265;
+    app->panel.apply(ChannelConfig{.productId = 0x265});
     repaintAll();
     const Pixels wireTable = capture();
     zel280 = &host->addModule(Model::Zel280, 3, 0x12, ModuleMode::Setting);
@@ -493,7 +492,7 @@ TEST_F(DeviceCommandsTest, ChangeWithAZel280DrawsThePinTable) {
     EXPECT_EQ(shownStatus(), connectedStatus("280"));
     const Pixels drawn = capture();
     EXPECT_GT(drawn.diff(kLabelsX, kLabelsY, wireTable, kLabelsX, kLabelsY, kLabelsW, kLabelsH), 0);
-    app->selectedProductId = 0;
+    app->panel.apply(ChannelConfig{.productId = 0});
     repaintAll();
     const Pixels pinPaint = capture();
     EXPECT_EQ(drawn.diff(kLabelsX, kLabelsY, pinPaint, kLabelsX, kLabelsY, kLabelsW, kLabelsH), 0);

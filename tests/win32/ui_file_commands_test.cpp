@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "resource.h"
-#include "ui/app.h"
+#include "ui/window_parts.h"
 #include "ui/channel_panel.h"
 #include "ui/main_window.h"
 #include "ui_fixture.h"
@@ -158,8 +158,8 @@ protected:
     // stand-ins in place.
     [[nodiscard]] bool startWithSeams(Attached modules) {
         if (!start(modules)) return false;
-        app->fileDialog = &dialogSeam;
-        app->messageBox = &boxSeam;
+        app->prompts.fileDialog = &dialogSeam;
+        app->prompts.messageBox = &boxSeam;
         return true;
     }
 
@@ -167,36 +167,37 @@ protected:
 
     // Selects list entry `text` as the user would.
     void selectProduct(const wchar_t* text) {
-        const LRESULT index = ::SendMessageW(app->productList, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+        const LRESULT index = ::SendMessageW(app->controls.productList, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                              reinterpret_cast<LPARAM>(text));
         ASSERT_NE(index, CB_ERR);
-        ::SendMessageW(app->productList, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        ::SendMessageW(app->controls.productList, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
         ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_PRODUCT_LIST, CBN_SELCHANGE),
-                       reinterpret_cast<LPARAM>(app->productList));
+                       reinterpret_cast<LPARAM>(app->controls.productList));
     }
     void clickMode(int row) {
-        HWND button = app->modeButtons[static_cast<size_t>(row)];
+        HWND button = app->controls.modeButtons[static_cast<size_t>(row)];
         ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_MODE_FIRST + row, BN_CLICKED),
                        reinterpret_cast<LPARAM>(button));
     }
     void setHigh(int row, bool checked) {
-        ::SendMessageW(app->highBoxes[static_cast<size_t>(row)], BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED,
-                       0);
+        // As the user does: a click on the box when it is not as wanted.
+        if (highCheck(row) != (checked ? BST_CHECKED : BST_UNCHECKED))
+            ::SendMessageW(app->controls.highBoxes[static_cast<size_t>(row)], BM_CLICK, 0, 0);
     }
 
-    std::string caption(int row) const { return windowTextUtf8(app->modeButtons[static_cast<size_t>(row)]); }
+    std::string caption(int row) const { return windowTextUtf8(app->controls.modeButtons[static_cast<size_t>(row)]); }
     int highCheck(int row) const {
-        return static_cast<int>(::SendMessageW(app->highBoxes[static_cast<size_t>(row)], BM_GETCHECK, 0, 0));
+        return static_cast<int>(::SendMessageW(app->controls.highBoxes[static_cast<size_t>(row)], BM_GETCHECK, 0, 0));
     }
-    bool highEnabled(int row) const { return ::IsWindowEnabled(app->highBoxes[static_cast<size_t>(row)]) != FALSE; }
+    bool highEnabled(int row) const { return ::IsWindowEnabled(app->controls.highBoxes[static_cast<size_t>(row)]) != FALSE; }
     bool testEnabled(int row) const {
-        return ::IsWindowEnabled(app->testButtons[static_cast<size_t>(row)]) != FALSE;
+        return ::IsWindowEnabled(app->controls.testButtons[static_cast<size_t>(row)]) != FALSE;
     }
 
     // The product-ID list's selected entry, or "" when none is selected.
     std::string listSelection() const {
-        const LRESULT index = ::SendMessageW(app->productList, CB_GETCURSEL, 0, 0);
-        return index == CB_ERR ? std::string() : test::comboEntry(app->productList, static_cast<int>(index));
+        const LRESULT index = ::SendMessageW(app->controls.productList, CB_GETCURSEL, 0, 0);
+        return index == CB_ERR ? std::string() : test::comboEntry(app->controls.productList, static_cast<int>(index));
     }
 
     // Whether part of the main window waits to be painted again.
@@ -211,13 +212,13 @@ protected:
         clickMode(7);  // open-drain -> Input
         setHigh(0, true);
         setHigh(1, true);
-        ASSERT_EQ(app->selectedProductId, 0x283u);
+        ASSERT_EQ(app->panel.selectedProductId(), 0x283u);
         ASSERT_EQ(caption(1), "open-drain Output");
         ASSERT_EQ(caption(7), "Input");
     }
 
     void expectExampleConfigurationShown() {
-        EXPECT_EQ(app->selectedProductId, 0x283u);
+        EXPECT_EQ(app->panel.selectedProductId(), 0x283u);
         EXPECT_EQ(listSelection(), "283");
         for (int r = 0; r < kChannelCount; ++r) {
             SCOPED_TRACE(r);
@@ -230,7 +231,7 @@ protected:
     }
 
     void expectEmptyConfigurationShown() {
-        EXPECT_EQ(app->selectedProductId, 0u);
+        EXPECT_EQ(app->panel.selectedProductId(), 0u);
         EXPECT_EQ(listSelection(), "");
         for (int r = 0; r < kChannelCount; ++r) {
             SCOPED_TRACE(r);
@@ -246,14 +247,14 @@ protected:
 
     // ---- pixels on the window ----
 
-    int cellWidth() const { return test::textExtent(app->panelFont.get(), L"0").cx; }
-    int cellHeight() const { return test::textExtent(app->panelFont.get(), L"0").cy; }
+    int cellWidth() const { return test::textExtent(app->fonts.panel.get(), L"0").cx; }
+    int cellHeight() const { return test::textExtent(app->fonts.panel.get(), L"0").cy; }
 
     // Pixels in which the window at (x, y) differs from `text` drawn alone on
     // white, over `width` pixels.
     int differsFromText(int x, int y, const std::string& text, int width) {
         const Pixels shot = capture();
-        const Pixels expected = test::renderText(app->panelFont.get(), win32::widen(text), width, cellHeight());
+        const Pixels expected = test::renderText(app->fonts.panel.get(), win32::widen(text), width, cellHeight());
         return shot.diff(x, y, expected, 0, 0, width, cellHeight());
     }
 
@@ -267,7 +268,7 @@ protected:
     int labelDiffersFrom(int r, const std::string& label, int from = 83) {
         const int y = 125 + 25 * r;
         const Pixels shot = capture();
-        const Pixels expected = test::renderText(app->panelFont.get(), win32::widen(label), 140 - 83, cellHeight());
+        const Pixels expected = test::renderText(app->fonts.panel.get(), win32::widen(label), 140 - 83, cellHeight());
         return shot.diff(from, y, expected, from - 83, 0, 140 - from, cellHeight());
     }
     static std::string outputLabel(int r) { return "[ OUT " + std::to_string(r + 1) + " ]"; }
@@ -305,8 +306,8 @@ TEST_F(FileCommandsTest, SaveAsWritesTheLineAndOpenRestoresIt) {
     EXPECT_EQ(dialogRequests[0].kind, FileDialogKind::SaveAs);
     EXPECT_EQ(dialogRequests[0].owner, window);
     EXPECT_EQ(readBytes(file), std::string("0283 40 C0 01\r\n"));
-    EXPECT_EQ(app->currentFilePath, file.wstring());
-    EXPECT_EQ(app->currentFileTitle, L"모듈 설정.zel");
+    EXPECT_EQ(app->file.path, file.wstring());
+    EXPECT_EQ(app->file.title, L"모듈 설정.zel");
     EXPECT_TRUE(boxes.empty());
 
     // Clear the panel, then read the file back.
@@ -318,7 +319,7 @@ TEST_F(FileCommandsTest, SaveAsWritesTheLineAndOpenRestoresIt) {
     EXPECT_EQ(dialogRequests[1].kind, FileDialogKind::Open);
     EXPECT_EQ(dialogRequests[1].initialPath, file.wstring());
     expectExampleConfigurationShown();
-    EXPECT_EQ(app->currentFileTitle, L"모듈 설정.zel");
+    EXPECT_EQ(app->file.title, L"모듈 설정.zel");
     EXPECT_TRUE(boxes.empty());
 }
 
@@ -340,8 +341,8 @@ TEST_F(FileCommandsTest, SaveAfterOpenWritesWithoutDialogAndSaveAfterNewAsksAgai
 
     // New forgets the file (not its path): the next Save asks, proposing it.
     command(IDM_FILE_NEW);
-    EXPECT_TRUE(app->currentFileTitle.empty());
-    EXPECT_EQ(app->currentFilePath, file.wstring());
+    EXPECT_TRUE(app->file.title.empty());
+    EXPECT_EQ(app->file.path, file.wstring());
     selectProduct(L"265");
     const fs::path other = folder / L"새 파일.zel";
     answerDialog(other.wstring());
@@ -351,7 +352,7 @@ TEST_F(FileCommandsTest, SaveAfterOpenWritesWithoutDialogAndSaveAfterNewAsksAgai
     EXPECT_EQ(dialogRequests[1].initialPath, file.wstring());
     EXPECT_EQ(readBytes(other), std::string("0265 00 00 00\r\n"));
     EXPECT_EQ(readBytes(file), std::string("0283 40 40 01\r\n"));
-    EXPECT_EQ(app->currentFileTitle, L"새 파일.zel");
+    EXPECT_EQ(app->file.title, L"새 파일.zel");
 
     // That Save gave the configuration a file: the next Save needs no dialog.
     clickMode(0);
@@ -378,7 +379,7 @@ TEST_F(FileCommandsTest, SaveAsAlwaysAsksAndReplacesAnExistingFile) {
     EXPECT_EQ(dialogRequests[1].initialPath, first.wstring());
     EXPECT_EQ(readBytes(first), std::string("0281 00 00 00\r\n"));
     EXPECT_EQ(readBytes(second), std::string("0281 00 00 00\r\n"));
-    EXPECT_EQ(app->currentFilePath, second.wstring());
+    EXPECT_EQ(app->file.path, second.wstring());
 
     // Plain Save onto the existing file replaces it as well.
     writeBytes(second, std::string(200, 'y'));
@@ -409,12 +410,12 @@ TEST_F(FileCommandsTest, SaveWithoutProductIdWarnsAndWritesNothing) {
     ASSERT_TRUE(startWithSeams(Attached::None));
     const fs::path file = folder / L"없음.zel";
     // Even with a file to save to, nothing is written.
-    app->currentFilePath = file.wstring();
-    app->currentFileTitle = L"없음.zel";
+    app->file.path = file.wstring();
+    app->file.title = L"없음.zel";
 
     command(IDM_FILE_SAVE);
     command(IDM_FILE_SAVEAS);
-    app->currentFileTitle.clear();
+    app->file.title.clear();
     command(IDM_FILE_SAVE);
 
     ASSERT_EQ(boxes.size(), 3u);
@@ -443,8 +444,8 @@ TEST_F(FileCommandsTest, CancelledDialogsChangeNothing) {
         SCOPED_TRACE(id);
         answerDialog(std::nullopt);
         command(id);
-        EXPECT_EQ(app->currentFilePath, file.wstring());
-        EXPECT_TRUE(app->currentFileTitle.empty());
+        EXPECT_EQ(app->file.path, file.wstring());
+        EXPECT_TRUE(app->file.title.empty());
         expectExampleConfigurationShown();
     }
     EXPECT_EQ(dialogRequests.size(), 4u);
@@ -469,7 +470,7 @@ TEST_F(FileCommandsTest, SaveIntoMissingFolderWarns) {
     EXPECT_FALSE(fs::exists(missing.parent_path()));
 
     // The panel keeps its configuration; a save that works says nothing.
-    EXPECT_EQ(app->selectedProductId, 0x262u);
+    EXPECT_EQ(app->panel.selectedProductId(), 0x262u);
     const fs::path good = folder / L"설정.zel";
     answerDialog(good.wstring());
     command(IDM_FILE_SAVEAS);
@@ -492,7 +493,7 @@ TEST_F(FileCommandsTest, OpenOfProductIdOnlyClearsTheMasks) {
 
     answerDialog(file.wstring());
     command(IDM_FILE_OPEN);
-    EXPECT_EQ(app->selectedProductId, 0x261u);
+    EXPECT_EQ(app->panel.selectedProductId(), 0x261u);
     EXPECT_EQ(listSelection(), "261");
     for (int r = 0; r < kChannelCount; ++r) {
         SCOPED_TRACE(r);
@@ -515,7 +516,7 @@ TEST_F(FileCommandsTest, OpenOfEmptyOrMissingFileAppliesNoProduct) {
         answerDialog(file.wstring());
         command(IDM_FILE_OPEN);
         expectEmptyConfigurationShown();
-        EXPECT_EQ(app->currentFileTitle, file.filename().wstring());
+        EXPECT_EQ(app->file.title, file.filename().wstring());
 
         // The file is known, but without a product ID Save only warns.
         boxes.clear();
@@ -532,14 +533,14 @@ TEST_F(FileCommandsTest, OpenOfEmptyOrMissingFileAppliesNoProduct) {
 TEST_F(FileCommandsTest, OpenLeavesLogAndToggleCountAlone) {
     ASSERT_TRUE(startWithSeams(Attached::None));
     app->log.set("\r\n > message\r\n");
-    showLog(*app);
+    app->log.show();
     const fs::path file = folder / L"로그.zel";
     writeBytes(file, "0283 40 C0 01\r\n");
     answerDialog(file.wstring());
     command(IDM_FILE_OPEN);
     EXPECT_EQ(app->log.str(), "\r\n > message\r\n");
-    EXPECT_EQ(windowTextUtf8(app->messageLog), "\r\n > message\r\n");
-    EXPECT_EQ(app->labelToggleCount, 0u);
+    EXPECT_EQ(windowTextUtf8(app->log.control()), "\r\n > message\r\n");
+    EXPECT_EQ(app->file.labelToggleCount, 0u);
 }
 
 // ---- New -------------------------------------------------------------------------
@@ -551,14 +552,14 @@ TEST_F(FileCommandsTest, NewClearsPanelLogAndTitle) {
     answerDialog(file.wstring());
     command(IDM_FILE_OPEN);
     app->log.set("\r\n > something\r\n");
-    showLog(*app);
+    app->log.show();
 
     command(IDM_FILE_NEW);
     expectEmptyConfigurationShown();
     EXPECT_TRUE(app->log.str().empty());
-    EXPECT_EQ(windowTextUtf8(app->messageLog), "");
-    EXPECT_TRUE(app->currentFileTitle.empty());
-    EXPECT_EQ(app->currentFilePath, file.wstring());
+    EXPECT_EQ(windowTextUtf8(app->log.control()), "");
+    EXPECT_TRUE(app->file.title.empty());
+    EXPECT_EQ(app->file.path, file.wstring());
     EXPECT_EQ(dialogRequests.size(), 1u);
     EXPECT_TRUE(boxes.empty());
 }
@@ -568,20 +569,20 @@ TEST_F(FileCommandsTest, NewWithoutModuleAlternatesPinAndWireColourTables) {
     ASSERT_EQ(app->commands.attachedModuleId(), 0);
 
     // Start from a blank row 9, so the first New must draw the pins itself.
-    drawConnectorLabels(*app, LabelTable::WireColour);
+    app->labels().drawConnectorLabels(LabelTable::WireColour);
     ASSERT_EQ(row9Ink(), 0);
 
     command(IDM_FILE_NEW);
-    EXPECT_EQ(app->labelToggleCount, 1u);
+    EXPECT_EQ(app->file.labelToggleCount, 1u);
     EXPECT_GT(row9Ink(), 0);
     EXPECT_EQ(row9DiffersFromPins(), 0);
 
     command(IDM_FILE_NEW);
-    EXPECT_EQ(app->labelToggleCount, 2u);
+    EXPECT_EQ(app->file.labelToggleCount, 2u);
     EXPECT_EQ(row9Ink(), 0);
 
     command(IDM_FILE_NEW);
-    EXPECT_EQ(app->labelToggleCount, 3u);
+    EXPECT_EQ(app->file.labelToggleCount, 3u);
     EXPECT_EQ(row9DiffersFromPins(), 0);
     // New draws at once and leaves nothing to repaint.
     EXPECT_FALSE(repaintPending());
@@ -593,12 +594,12 @@ TEST_F(FileCommandsTest, NewWithZel260DrawsWireColoursEveryTime) {
 
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
-        drawConnectorLabels(*app, LabelTable::Pin);
+        app->labels().drawConnectorLabels(LabelTable::Pin);
         ASSERT_GT(row9Ink(), 0);
         command(IDM_FILE_NEW);
         EXPECT_EQ(row9Ink(), 0);
     }
-    EXPECT_EQ(app->labelToggleCount, 0u);
+    EXPECT_EQ(app->file.labelToggleCount, 0u);
 }
 
 TEST_F(FileCommandsTest, NewWithZel280DrawsPinsEveryTime) {
@@ -607,19 +608,19 @@ TEST_F(FileCommandsTest, NewWithZel280DrawsPinsEveryTime) {
 
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
-        drawConnectorLabels(*app, LabelTable::WireColour);
+        app->labels().drawConnectorLabels(LabelTable::WireColour);
         ASSERT_EQ(row9Ink(), 0);
         command(IDM_FILE_NEW);
         EXPECT_EQ(row9DiffersFromPins(), 0);
     }
-    EXPECT_EQ(app->labelToggleCount, 0u);
+    EXPECT_EQ(app->file.labelToggleCount, 0u);
 }
 
 TEST_F(FileCommandsTest, NewShowsOutputLabelOnEveryRow) {
     ASSERT_TRUE(startWithSeams(Attached::None));
     // Every row an input, and its input label on screen.
-    applyPanel(*app, 0x283, 0, 0, 0xFF);
-    refreshModeLabels(*app);
+    app->panel.apply(ChannelConfig{0x283, 0, 0, 0xFF});
+    app->labels().refreshModeLabels(app->panel.rows());
     for (int r = 0; r < kChannelCount; ++r) {
         SCOPED_TRACE(r);
         ASSERT_EQ(labelDiffersFrom(r, inputLabel(r)), 0);
@@ -652,7 +653,7 @@ TEST_F(FileCommandsTest, OpenDrawsLabelsForTheLoadedFamily) {
     writeBytes(zel280, "0287 00 00 00\r\n");
     writeBytes(other, "0300 00 00 00\r\n");
 
-    drawConnectorLabels(*app, LabelTable::Pin);
+    app->labels().drawConnectorLabels(LabelTable::Pin);
     answerDialog(zel260.wstring());
     command(IDM_FILE_OPEN);
     EXPECT_EQ(row9Ink(), 0);
@@ -664,9 +665,9 @@ TEST_F(FileCommandsTest, OpenDrawsLabelsForTheLoadedFamily) {
     // Another family draws nothing: whatever stood there stays.
     answerDialog(other.wstring());
     command(IDM_FILE_OPEN);
-    EXPECT_EQ(app->selectedProductId, 0x300u);
+    EXPECT_EQ(app->panel.selectedProductId(), 0x300u);
     EXPECT_EQ(row9DiffersFromPins(), 0);
-    drawConnectorLabels(*app, LabelTable::WireColour);
+    app->labels().drawConnectorLabels(LabelTable::WireColour);
     answerDialog(other.wstring());
     command(IDM_FILE_OPEN);
     EXPECT_EQ(row9Ink(), 0);
@@ -711,10 +712,10 @@ TEST_F(FileCommandsTest, ChosenFileRepaintsTheWindowAndPlainSaveDoesNot) {
 
 TEST_F(FileCommandsTest, PlatformOpenDialogShowsTheFiltersAndProposesTheCurrentPath) {
     ASSERT_TRUE(start(Attached::None));
-    app->messageBox = &boxSeam;  // no file dialog stand-in: the real one runs
+    app->prompts.messageBox = &boxSeam;  // no file dialog stand-in: the real one runs
     const fs::path file = folder / L"제안.zel";
     writeBytes(file, "0283 40 C0 01\r\n");
-    app->currentFilePath = file.wstring();
+    app->file.path = file.wstring();
 
     std::vector<std::string> types;
     LRESULT selectedType = -1;
@@ -738,14 +739,14 @@ TEST_F(FileCommandsTest, PlatformOpenDialogShowsTheFiltersAndProposesTheCurrentP
     EXPECT_NE(proposed.find("제안"), std::string::npos) << proposed;
     EXPECT_FALSE(readOnlyShown);
     // Cancelled: nothing changed.
-    EXPECT_EQ(app->currentFilePath, file.wstring());
-    EXPECT_TRUE(app->currentFileTitle.empty());
-    EXPECT_EQ(app->selectedProductId, 0u);
+    EXPECT_EQ(app->file.path, file.wstring());
+    EXPECT_TRUE(app->file.title.empty());
+    EXPECT_EQ(app->panel.selectedProductId(), 0u);
 }
 
 TEST_F(FileCommandsTest, PlatformSaveDialogReturnsTheChosenFile) {
     ASSERT_TRUE(start(Attached::None));
-    app->messageBox = &boxSeam;
+    app->prompts.messageBox = &boxSeam;
     selectProduct(L"264");
     const fs::path file = folder / L"저장.zel";
 
@@ -760,8 +761,8 @@ TEST_F(FileCommandsTest, PlatformSaveDialogReturnsTheChosenFile) {
     ASSERT_TRUE(driver.ran());
     EXPECT_FALSE(driver.forcedClose());
     EXPECT_EQ(types, (std::vector<std::string>{"USB I/O Data (*.ZEL)", "All Files (*.*)"}));
-    EXPECT_EQ(fs::path(app->currentFilePath), file);
-    EXPECT_EQ(app->currentFileTitle, L"저장.zel");
+    EXPECT_EQ(fs::path(app->file.path), file);
+    EXPECT_EQ(app->file.title, L"저장.zel");
     EXPECT_EQ(readBytes(file), std::string("0264 00 00 00\r\n"));
     EXPECT_TRUE(boxes.empty());
 }

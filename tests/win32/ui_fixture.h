@@ -19,7 +19,7 @@
 #include "link/module_link.h"
 #include "protocol/command_set.h"
 #include "resource.h"
-#include "ui/app.h"
+#include "ui/window_parts.h"
 #include "ui/channel_panel.h"
 #include "ui/main_window.h"
 #include "manual_clock.h"
@@ -231,9 +231,8 @@ protected:
     [[nodiscard]] bool startOnHost(std::wstring filePath = L"") {
         link = std::make_unique<ModuleLink>(*host, clock);
         commands = std::make_unique<CommandSet>(*link);
-        app = std::make_unique<App>(*commands);
-        app->instance = ::GetModuleHandleW(nullptr);
-        app->currentFilePath = std::move(filePath);
+        app = std::make_unique<MainWindow>(*commands, ::GetModuleHandleW(nullptr));
+        app->file.path = std::move(filePath);
         registered = registerMainClass(app->instance);
         if (!registered) {
             ADD_FAILURE() << "main window class not registered";
@@ -269,14 +268,14 @@ protected:
     Pixels capture() { return captureClient(window); }
 
     void clickModeButton(int row) {
-        ::SendMessageW(app->modeButtons[static_cast<size_t>(row)], BM_CLICK, 0, 0);
+        ::SendMessageW(app->controls.modeButtons[static_cast<size_t>(row)], BM_CLICK, 0, 0);
         pumpMessages();
     }
 
     void selectProductEntry(int index) {
-        ::SendMessageW(app->productList, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        ::SendMessageW(app->controls.productList, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
         ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_PRODUCT_LIST, CBN_SELCHANGE),
-                       reinterpret_cast<LPARAM>(app->productList));
+                       reinterpret_cast<LPARAM>(app->controls.productList));
         pumpMessages();
     }
 
@@ -286,7 +285,7 @@ protected:
     VirtualModule* zel260 = nullptr;
     std::unique_ptr<ModuleLink> link;
     std::unique_ptr<CommandSet> commands;
-    std::unique_ptr<App> app;
+    std::unique_ptr<MainWindow> app;
     HWND window = nullptr;
     bool registered = false;
 };

@@ -45,7 +45,7 @@ protected:
     // drive it command by command; same template, procedure, owner and
     // dialog object.
     void openModeless(int row) {
-        test = std::make_unique<OutputTestDialog>(*app, row + 1);
+        test = std::make_unique<OutputTestDialog>(app->commands, app->log, app->fonts.log.get(), row + 1);
         dialog = ::CreateDialogParamW(app->instance, MAKEINTRESOURCEW(IDD_OUTPUTTEST), window,
                                       dialogProc<OutputTestDialog>, reinterpret_cast<LPARAM>(test.get()));
         ASSERT_NE(dialog, nullptr);
@@ -67,7 +67,7 @@ protected:
     std::string blink(const wchar_t* high, const wchar_t* low) {
         setFields(high, low);
         press(IDC_BLINK);
-        return textOf(app->messageLog);
+        return textOf(app->log.control());
     }
 
     std::unique_ptr<OutputTestDialog> test;
@@ -86,8 +86,8 @@ TEST_F(OutputTestDialogTest, BlinkWithTheDefaultTimesSends0x55ToTheRowsChannel) 
     ASSERT_EQ(zel280->reportCount, 1u);
     EXPECT_EQ(zel280->received.back(), outputTestReport(0x55, 3));
     EXPECT_EQ(zel280->outputs[2].kind, OutputState::Blink);
-    EXPECT_EQ(textOf(app->messageLog), "\r\n Function Call:\r\n\r\n ex) usb_io_output(280,0x55,3,0,0,0);");
-    EXPECT_EQ(app->log.str(), textOf(app->messageLog));
+    EXPECT_EQ(textOf(app->log.control()), "\r\n Function Call:\r\n\r\n ex) usb_io_output(280,0x55,3,0,0,0);");
+    EXPECT_EQ(app->log.str(), textOf(app->log.control()));
     EXPECT_TRUE(::IsWindow(dialog));
 }
 
@@ -134,7 +134,7 @@ TEST_F(OutputTestDialogTest, TimesOutsideZeroToFifteenAreRefusedAndNothingIsSent
     for (const Case& c : {Case{L"16", L"5"}, Case{L"5", L"16"}, Case{L"999", L"0"}, Case{L"-3", L"5"},
                           Case{L"5", L"-1"}, Case{L"-15", L"-15"}}) {
         app->log.set("before");
-        showLog(*app);
+        app->log.show();
         EXPECT_EQ(blink(c.high, c.low), kTooLarge) << win32::narrow(c.high) << "/" << win32::narrow(c.low);
     }
     EXPECT_EQ(zel280->reportCount, 0u);
@@ -146,20 +146,20 @@ TEST_F(OutputTestDialogTest, HighAndLowDriveTheChannelSteady) {
     openModeless(0);
     press(IDC_HIGH);
     EXPECT_EQ(zel280->received.back(), outputTestReport(0, 0x01));
-    EXPECT_EQ(textOf(app->messageLog), "\r\n Function Call:\r\n\r\n ex) usb_io_output(280,0,1,0,0,0);");
+    EXPECT_EQ(textOf(app->log.control()), "\r\n Function Call:\r\n\r\n ex) usb_io_output(280,0,1,0,0,0);");
     EXPECT_EQ(zel280->outputs[0].kind, OutputState::High);
     ::DestroyWindow(dialog);
 
     openModeless(7);
     press(IDC_LOW);
     EXPECT_EQ(zel280->received.back(), outputTestReport(0, 0xF8));
-    EXPECT_EQ(textOf(app->messageLog), "\r\n Function Call:\r\n\r\n ex) usb_io_output(280,0,-8,0,0,0);");
+    EXPECT_EQ(textOf(app->log.control()), "\r\n Function Call:\r\n\r\n ex) usb_io_output(280,0,-8,0,0,0);");
     EXPECT_EQ(zel280->outputs[7].kind, OutputState::Low);
 
     test->setChannel(1);  // read anew at every command
     press(IDC_LOW);
     EXPECT_EQ(zel280->received.back(), outputTestReport(0, 0xFF));
-    EXPECT_EQ(textOf(app->messageLog), call("280,0,-1"));
+    EXPECT_EQ(textOf(app->log.control()), call("280,0,-1"));
 }
 
 TEST_F(OutputTestDialogTest, WithoutAModuleEveryActionSaysNoDevice) {
@@ -167,9 +167,9 @@ TEST_F(OutputTestDialogTest, WithoutAModuleEveryActionSaysNoDevice) {
     openModeless(3);
     for (int id : {IDC_HIGH, IDC_LOW, IDC_BLINK}) {
         app->log.set("before");
-        showLog(*app);
+        app->log.show();
         press(id);
-        EXPECT_EQ(textOf(app->messageLog), kNoModule) << id;
+        EXPECT_EQ(textOf(app->log.control()), kNoModule) << id;
     }
     EXPECT_TRUE(::IsWindow(dialog));
 }
@@ -180,15 +180,15 @@ TEST_F(OutputTestDialogTest, ALinkFailureWithAModuleSaysTransmissionError) {
     openModeless(1);
     for (int id : {IDC_HIGH, IDC_LOW, IDC_BLINK}) {
         app->log.set("before");
-        showLog(*app);
+        app->log.show();
         press(id);
-        EXPECT_EQ(textOf(app->messageLog), kSendFailed) << id;
+        EXPECT_EQ(textOf(app->log.control()), kSendFailed) << id;
     }
     // The module went away after the attach: the same text.
     zel260->refuseWrites = false;
     host->unplug(*zel260);
     press(IDC_HIGH);
-    EXPECT_EQ(textOf(app->messageLog), kSendFailed);
+    EXPECT_EQ(textOf(app->log.control()), kSendFailed);
 }
 
 TEST_F(OutputTestDialogTest, ADeviceChangeWhileOpenRetargetsTheNextAction) {
@@ -199,7 +199,7 @@ TEST_F(OutputTestDialogTest, ADeviceChangeWhileOpenRetargetsTheNextAction) {
     ::SendMessageW(window, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
     pumpMessages();
     press(IDC_HIGH);
-    EXPECT_EQ(textOf(app->messageLog), call("260,0,3"));
+    EXPECT_EQ(textOf(app->log.control()), call("260,0,3"));
     EXPECT_EQ(zel260->received.back(), outputTestReport(0, 3));
     EXPECT_EQ(zel280->reportCount, 0u);
 }
@@ -208,12 +208,12 @@ TEST_F(OutputTestDialogTest, OtherCommandsAreIgnored) {
     ASSERT_TRUE(start(Attached::Zel280));
     openModeless(0);
     app->log.set("before");
-    showLog(*app);
+    app->log.show();
     for (int id : {IDC_HIGH_TIME, IDC_LOW_TIME, 1097, 1103, 3, 0}) {
         ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, EN_CHANGE), 0);
         pumpMessages();
     }
-    EXPECT_EQ(textOf(app->messageLog), "before");
+    EXPECT_EQ(textOf(app->log.control()), "before");
     EXPECT_EQ(zel280->reportCount, 0u);
     EXPECT_TRUE(::IsWindow(dialog));
 }
@@ -221,7 +221,7 @@ TEST_F(OutputTestDialogTest, OtherCommandsAreIgnored) {
 TEST_F(OutputTestDialogTest, EveryPaintTitlesTheDialogWithTheChannel) {
     ASSERT_TRUE(start(Attached::None));
     openModeless(2);
-    const std::string log = textOf(app->messageLog);
+    const std::string log = textOf(app->log.control());
     ::ShowWindow(dialog, SW_SHOWNA);
     ::UpdateWindow(dialog);
     pumpMessages();
@@ -231,7 +231,7 @@ TEST_F(OutputTestDialogTest, EveryPaintTitlesTheDialogWithTheChannel) {
     ::InvalidateRect(dialog, nullptr, TRUE);
     ::UpdateWindow(dialog);
     EXPECT_EQ(textOf(dialog), "Output Test - OUT 7");
-    EXPECT_EQ(textOf(app->messageLog), log);
+    EXPECT_EQ(textOf(app->log.control()), log);
     ::ShowWindow(dialog, SW_HIDE);
 }
 
@@ -324,7 +324,7 @@ protected:
         const UINT_PTR timer = ::SetTimer(nullptr, kProbeTimer, USER_TIMER_MINIMUM, probeTick);
         ASSERT_NE(timer, 0u);
         ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_TEST_FIRST + row, BN_CLICKED),
-                       reinterpret_cast<LPARAM>(app->testButtons[static_cast<size_t>(row)]));
+                       reinterpret_cast<LPARAM>(app->controls.testButtons[static_cast<size_t>(row)]));
         ::KillTimer(nullptr, timer);
         probe = nullptr;
         pumpMessages();
@@ -342,8 +342,8 @@ TEST_F(OutputTestModalTest, TestButtonOpensTheDialogForItsRowAndEscCloses) {
     EXPECT_EQ(modal.caption, "Output Test - OUT 3");
     EXPECT_EQ(modal.highText, L"5");
     EXPECT_EQ(modal.lowText, L"5");
-    EXPECT_EQ(modal.highFont, app->logFont.get());
-    EXPECT_EQ(modal.lowFont, app->logFont.get());
+    EXPECT_EQ(modal.highFont, app->fonts.log.get());
+    EXPECT_EQ(modal.lowFont, app->fonts.log.get());
     EXPECT_TRUE(modal.focusInDialog);
     EXPECT_EQ(modal.focusId, IDC_HIGH_TIME);
     // The radio buttons act but do not close the dialog.

@@ -1,4 +1,6 @@
-#include "ui/app.h"
+#include "ui/window_parts.h"
+
+#include <commctrl.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -53,6 +55,53 @@ std::string formatText(const char* pattern, ...) {
     const int n = std::vsnprintf(buffer, sizeof buffer, pattern, args);
     va_end(args);
     return n > 0 ? std::string(buffer) : std::string();
+}
+
+void MessageLog::set(std::string_view text) {
+    text_.set(text);
+    show();
+}
+
+void MessageLog::append(std::string_view text) {
+    text_.append(text);
+    show();
+}
+
+void MessageLog::show() const {
+    if (control_) setWindowTextUtf8(control_, text_.str());
+}
+
+namespace {
+
+void setPane(HWND bar, int pane, std::string_view text) {
+    const std::wstring wide = win32::widen(text);
+    ::SendMessageW(bar, SB_SETTEXTW, static_cast<WPARAM>(pane), reinterpret_cast<LPARAM>(wide.c_str()));
+}
+
+}  // namespace
+
+void StatusBar::show() const {
+    if (control_) setPane(control_, 0, text_.str());
+}
+
+void StatusBar::showSelection(std::string_view selection) const {
+    if (!control_) return;
+    setPane(control_, 0, "");
+    setPane(control_, 1, selection);
+}
+
+void StatusBar::follow(WPARAM wParam, LPARAM lParam, int selectionWidth) const {
+    if (!control_) return;
+    ::SendMessageW(control_, WM_SIZE, wParam, lParam);
+    const int width = LOWORD(lParam);
+    int parts[2] = {width > selectionWidth ? width - selectionWidth : 0, -1};
+    ::SendMessageW(control_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+    show();
+}
+
+int Prompts::show(const std::string& text, UINT type) const {
+    if (messageBox && *messageBox) return (*messageBox)(owner, text, kMessageBoxTitle, type);
+    return ::MessageBoxW(owner, win32::widen(text).c_str(), win32::widen(kMessageBoxTitle).c_str(), type);
 }
 
 }  // namespace zelio::ui

@@ -1,7 +1,6 @@
-// Process-wide state of the main window: its controls, fonts, text buffers
-// and the configuration shown on the channel panel. One App lives for the
-// whole run; it travels in the main window's creation parameter and the
-// window's messages reach App::handleMessage (ui/window_dispatch.h).
+// The small parts of the main window: the MessageLog and the status bar with
+// their text buffers, the file state and the prompts (message boxes and file
+// dialogs).
 #pragma once
 
 #include "ui/win32_util.h"
@@ -14,8 +13,6 @@
 #include <string>
 #include <string_view>
 
-#include "config/channel_config.h"
-#include "protocol/command_set.h"
 
 namespace zelio::ui {
 
@@ -81,6 +78,8 @@ public:
 // The path buffers hold 260 characters with the terminating zero.
 inline constexpr size_t kMaxPathChars = 259;
 
+inline constexpr char kMessageBoxTitle[] = "USB Output Module";
+
 // Seams for tests. When set, they stand in for the platform's common file
 // dialogs and message boxes, which would otherwise block a test in a modal
 // loop.
@@ -95,45 +94,66 @@ using FileDialogSeam = std::function<std::optional<std::wstring>(const FileDialo
 // Answers like MessageBoxW; receives the text and title as UTF-8.
 using MessageBoxSeam = std::function<int(HWND owner, const std::string& text, const std::string& title, UINT type)>;
 
-struct App {
-    explicit App(CommandSet& commandSet) : commands(commandSet) {}
-    App(const App&) = delete;
-    App& operator=(const App&) = delete;
+// The MessageLog: the log text and the edit control that shows it. Every
+// change composes the text first and then shows it whole.
+class MessageLog {
+public:
+    void attach(HWND control) { control_ = control; }
+    HWND control() const { return control_; }
+    const std::string& str() const { return text_.str(); }
 
-    // Module access. AttachedModuleId is commands.attachedModuleId().
-    CommandSet& commands;
-    ModuleLink& link() { return commands.link(); }
+    // The text := `text`, or += `text` (the "%s" append), then shown.
+    void set(std::string_view text);
+    void append(std::string_view text);
+    // Empties the text without showing it.
+    void clear() { text_.clear(); }
+    // The control := the text.
+    void show() const;
 
-    HINSTANCE instance = nullptr;
-    HWND mainWindow = nullptr;
+private:
+    LogText text_;
+    HWND control_ = nullptr;
+};
 
-    // Panel font (height 12): channel panel controls and every painted text.
-    // Log font (height 13): product-ID list, MessageLog, output test fields.
-    win32::unique_hfont panelFont;
-    win32::unique_hfont logFont;
+// The status bar: the stored status text in pane 0 and, in pane 1, which
+// product ID was chosen last.
+class StatusBar {
+public:
+    void attach(HWND control) { control_ = control; }
+    HWND control() const { return control_; }
+    const std::string& str() const { return text_.str(); }
 
-    HWND statusBar = nullptr;
-    HWND productList = nullptr;                 // combobox 105
-    std::array<HWND, kChannelCount> modeButtons{};  // 120 + r
-    std::array<HWND, kChannelCount> highBoxes{};    // 110 + r
-    std::array<HWND, kChannelCount> testButtons{};  // 130 + r
-    HWND messageLog = nullptr;                  // edit, ID 0
+    // Stores the status text; show() puts it on the bar.
+    void set(std::string_view text) { text_.set(text); }
+    void clear() { text_.clear(); }
+    void show() const;
+    // Pane 0 empty (the stored text stays for the next show) and pane 1
+    // `selection`.
+    void showSelection(std::string_view selection) const;
+    // WM_SIZE: the bar follows the window; pane 1 is `selectionWidth` wide.
+    void follow(WPARAM wParam, LPARAM lParam, int selectionWidth) const;
 
-    LogText log;
-    StatusText status;
+private:
+    StatusText text_;
+    HWND control_ = nullptr;
+};
 
-    std::wstring currentFilePath;   // at most kMaxPathChars
-    std::wstring currentFileTitle;  // file name of the last successful file dialog
+// The configuration file the window works on.
+struct FileState {
+    std::wstring path;   // at most kMaxPathChars
+    std::wstring title;  // file name of the last successful file dialog
     unsigned labelToggleCount = 0;  // New commands given without a module
-    int attachedFlag = 0;
-    uint32_t selectedProductId = 0;
+};
 
-    // Optional stand-ins (not owned); nullptr = the real platform dialogs.
+// Message boxes and file dialogs, owned by the main window; the stand-ins
+// (not owned) replace the platform's when set.
+struct Prompts {
+    HWND owner = nullptr;
     const FileDialogSeam* fileDialog = nullptr;
     const MessageBoxSeam* messageBox = nullptr;
 
-    // The main window's messages (defined with the window, main_window.cpp).
-    LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // A warning or information box titled "USB Output Module".
+    int show(const std::string& text, UINT type) const;
 };
 
 }  // namespace zelio::ui
