@@ -12,7 +12,7 @@ ZELIO_PACKAGES=(
     g++-mingw-w64-x86-64 mingw-w64-x86-64-dev
     wine wine64
     xvfb xauth x11-utils
-    libhidapi-dev googletest libgtest-dev libbenchmark-dev
+    libhidapi-dev libudev-dev googletest libgtest-dev libbenchmark-dev
     fonts-nanum fontconfig imagemagick
     python3
     nsis dpkg-dev file
@@ -23,7 +23,7 @@ ZELIO_PACKAGES=(
 # The linux-arm64 preset's cross build and emulator (./test installs them
 # when it builds that preset).
 ZELIO_ARM64_PACKAGES=(
-    g++-aarch64-linux-gnu qemu-user libhidapi-dev:arm64 libstdc++6:arm64
+    g++-aarch64-linux-gnu qemu-user libhidapi-dev:arm64 libudev-dev:arm64 libstdc++6:arm64
 )
 
 zelio_install_packages() {

@@ -86,7 +86,11 @@ public:
     std::unique_ptr<HidHandle> open(const std::string& path, bool) override {
         if (path.rfind("fake/", 0) != 0) fail("open of a path never listed");
         const size_t index = static_cast<size_t>(std::atoi(path.c_str() + 5));
-        if (index >= devices_.size()) fail("open of a path not listed now");
+        // A path from an earlier listing may be gone by now, as a device can.
+        if (index >= devices_.size()) {
+            failure_ = Failure{FailureKind::Gone, "open " + path, "no such device"};
+            return nullptr;
+        }
         if (in_.ConsumeIntegralInRange(0, 7) == 0) {
             failure_ = Failure{FailureKind::Access, "open " + path, "refused"};
             return nullptr;

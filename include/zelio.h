@@ -14,11 +14,14 @@
  * ID. 0 means "the selected module" (zelio_select, zelio_select_path). Each
  * call finds the module anew, so a module that re-enumerates (after
  * zelio_reset or zelio_change_id_to_260) is simply addressed by its new ID.
+ * Finding asks the system for the family's devices only, and the answer is
+ * kept until a device comes or goes; no other device is ever opened.
  *
  * Blocking: every command waits 40 ms before it is sent (the module needs the
- * pause between commands), then enumerates the HID devices and opens the
- * module. A command with a reply then waits up to 2000 ms for it. Nothing
- * runs in the background; every function returns when it is done.
+ * pause between commands), then opens the module, checks its IDs, sends, and
+ * closes it again. A command with a reply then waits up to 2000 ms for it.
+ * Nothing runs in the background and nothing stays open between calls; every
+ * function returns when it is done.
  *
  * Other programs: a module serves one command at a time, whichever program
  * sends it (zelioctl, the window, other contexts). A command waits up to 3 s
@@ -186,8 +189,9 @@ typedef enum zelio_emulation {
     ZELIO_EMULATE_GARBLED = 3,       /* every reply's data bytes are 0xFF: writes fail to verify */
     ZELIO_EMULATE_TWIN = 4,          /* plugs in a second module with the same product ID */
     ZELIO_EMULATE_LOCKED = 5         /* the system refuses to open the module, as without access
-                                        rights: it drops out of zelio_list, and selecting its path
-                                        fails with ZELIO_ERR_ACCESS */
+                                        rights: zelio_list still lists it (nothing is opened to
+                                        list), selecting its path and commands to it fail
+                                        with ZELIO_ERR_ACCESS */
 } zelio_emulation;
 
 /* Changes the emulated module with `product_id` (0: the selected one) as

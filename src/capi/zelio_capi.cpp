@@ -9,7 +9,6 @@
 #include <exception>
 #include <memory>
 #include <new>
-#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -40,19 +39,11 @@ namespace {
 
 using namespace zelio;
 
-// The context's view of the HID devices. While a command goes to one module
-// it shows the module link that module's path only, so that the link cannot
-// pick another module with the same product ID. Emulated contexts can also
-// make it refuse to open chosen paths (ZELIO_EMULATE_LOCKED).
+// The context's view of the HID devices: emulated contexts can make it
+// refuse to open chosen paths (ZELIO_EMULATE_LOCKED).
 class ContextHost final : public ForwardingHidHost {
 public:
     using ForwardingHidHost::ForwardingHidHost;
-
-    std::vector<std::string> enumerate() override {
-        std::vector<std::string> paths = ForwardingHidHost::enumerate();
-        if (only) std::erase_if(paths, [this](const std::string& path) { return path != *only; });
-        return paths;
-    }
 
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override {
         if (!ignoreLocks && locked.count(path) != 0) {
@@ -62,7 +53,6 @@ public:
         return ForwardingHidHost::open(path, overlapped);
     }
 
-    std::optional<std::string> only;
     std::set<std::string> locked;
     bool ignoreLocks = false;
 };
@@ -73,18 +63,11 @@ struct EmulatedModule {
     VirtualModule* module;
 };
 
-// Adds a module to `host` and notes its path: the one path that is new.
+// Adds a module to `host` and notes its path.
 void plugIn(EmulatedHost& host, std::vector<EmulatedModule>& known, Model model, int idNibble, uint8_t firmware,
             ModuleMode mode) {
     VirtualModule& module = host.addModule(model, idNibble, firmware, mode);
-    for (const std::string& path : host.enumerate()) {
-        bool seen = false;
-        for (const EmulatedModule& k : known) seen = seen || k.path == path;
-        if (!seen) {
-            known.push_back(EmulatedModule{path, &module});
-            return;
-        }
-    }
+    known.push_back(EmulatedModule{host.pathOf(module), &module});
 }
 
 std::string hex(unsigned value) {
@@ -98,13 +81,14 @@ std::string hex(unsigned value) {
 struct zelio_context {
     zelio_context(std::unique_ptr<HidHost> inner, EmulatedHost* emulatedHost, std::vector<EmulatedModule> modules)
         : backend(std::move(inner)), host(*backend), emulated(emulatedHost), emulatedModules(std::move(modules)),
-          link(host, systemClock()) {}
+          link(host, systemClock()), commands(link) {}
 
     std::unique_ptr<HidHost> backend;  // the platform's host or the emulator
     ContextHost host;
     EmulatedHost* emulated;  // owned by `host`; null on a real context
     std::vector<EmulatedModule> emulatedModules;
     ModuleLink link;
+    CommandSet commands;  // addressed to one module for each call
 
     enum class Selection { None, ProductId, Path } selection = Selection::None;
     uint16_t selectedId = 0;
@@ -114,12 +98,6 @@ struct zelio_context {
 };
 
 namespace {
-
-// One module of the family found on the host.
-struct Target {
-    std::string path;
-    uint16_t productId = 0;
-};
 
 int fail(zelio_context* ctx, int code, const std::string& text) {
     try {
@@ -150,49 +128,24 @@ int guarded(zelio_context* ctx, Body&& body) noexcept {
     }
 }
 
-// The modules of the family on the host now, and how many interfaces the
-// system would not let us open.
-struct Scan {
-    std::vector<Target> modules;
-    int refused = 0;
-    Failure firstRefusal;
-};
-
-int scan(zelio_context* ctx, Scan& out) {
-    const std::vector<std::string> paths = ctx->host.enumerate();
-    if (paths.empty() && ctx->host.lastFailure())
-        return fail(ctx, exitCodeOf(ctx->host.lastFailure().kind), ctx->host.lastFailure().text());
-    for (const std::string& path : paths) {
-        const std::unique_ptr<HidHandle> handle = ctx->host.open(path, false);
-        if (!handle) {
-            if (ctx->host.lastFailure().kind == FailureKind::Access && out.refused++ == 0)
-                out.firstRefusal = ctx->host.lastFailure();
-            continue;
-        }
-        HidAttributes attrs;
-        if (handle->attributes(attrs) && attrs.vendorId == kModuleVendorId && inFamily(attrs.productId))
-            out.modules.push_back(Target{path, attrs.productId});
-    }
+// The family's modules on the host; an error when they cannot be listed.
+int scan(zelio_context* ctx, const std::vector<ModuleRecord>*& out) {
+    ModuleDirectory& directory = ctx->link.directory();
+    out = &directory.modules();
+    if (out->empty() && directory.lastFailure())
+        return fail(ctx, exitCodeOf(directory.lastFailure().kind), directory.lastFailure().text());
     return ZELIO_OK;
 }
 
-int findById(zelio_context* ctx, uint16_t productId, Target& out) {
+int findById(zelio_context* ctx, uint16_t productId, ModuleRecord& out) {
     if (!isModuleId(productId))
         return fail(ctx, ZELIO_ERR_USAGE,
                     "product ID " + hex(productId) + " is none of the family's (0x260-0x269, 0x280-0x289)");
-    Scan found;
-    if (const int rc = scan(ctx, found); rc != ZELIO_OK) return rc;
-    std::vector<Target> matches;
-    for (const Target& t : found.modules)
-        if (t.productId == productId) matches.push_back(t);
+    ModuleDirectory& directory = ctx->link.directory();
+    const std::vector<ModuleRecord> matches = directory.find(productId);
     if (matches.empty()) {
-        std::string text = "no module with product ID " + hex(productId) + " is attached";
-        // Without access rights a module cannot even be recognised: say what
-        // could not be looked at (on most systems keyboards are among them).
-        if (found.refused > 0)
-            text += " (" + std::to_string(found.refused) + " HID interface(s) could not be opened to check, e.g. " +
-                    found.firstRefusal.text() + ")";
-        return fail(ctx, ZELIO_ERR_NO_MODULE, text);
+        if (directory.lastFailure()) return fail(ctx, exitCodeOf(directory.lastFailure().kind), directory.lastFailure().text());
+        return fail(ctx, ZELIO_ERR_NO_MODULE, "no module with product ID " + hex(productId) + " is attached");
     }
     if (matches.size() > 1)
         return fail(ctx, ZELIO_ERR_AMBIGUOUS,
@@ -202,61 +155,44 @@ int findById(zelio_context* ctx, uint16_t productId, Target& out) {
     return ZELIO_OK;
 }
 
-int findByPath(zelio_context* ctx, const std::string& path, Target& out) {
-    const std::vector<std::string> paths = ctx->host.enumerate();
-    bool present = false;
-    for (const std::string& p : paths) present = present || p == path;
-    if (!present) {
-        if (ctx->host.lastFailure())
-            return fail(ctx, exitCodeOf(ctx->host.lastFailure().kind), ctx->host.lastFailure().text());
-        return fail(ctx, ZELIO_ERR_NO_MODULE, "no HID device at '" + path + "'");
+int findByPath(zelio_context* ctx, const std::string& path, ModuleRecord& out) {
+    const std::vector<ModuleRecord>* modules = nullptr;
+    if (const int rc = scan(ctx, modules); rc != ZELIO_OK) return rc;
+    for (const ModuleRecord& module : *modules) {
+        if (module.path != path) continue;
+        out = module;
+        return ZELIO_OK;
     }
-    const std::unique_ptr<HidHandle> handle = ctx->host.open(path, false);
-    if (!handle) {
-        const Failure& why = ctx->host.lastFailure();
-        return fail(ctx, why.kind == FailureKind::Access ? ZELIO_ERR_ACCESS : ZELIO_ERR_NO_MODULE,
-                    why ? why.text() : "cannot open '" + path + "'");
-    }
-    HidAttributes attrs;
-    if (!handle->attributes(attrs))
-        return fail(ctx, exitCodeOf(handle->lastFailure().kind), handle->lastFailure().text());
-    if (attrs.vendorId != kModuleVendorId || !isModuleId(attrs.productId))
-        return fail(ctx, ZELIO_ERR_NO_MODULE, "the device at '" + path + "' is no module of the family");
-    out = Target{path, attrs.productId};
-    return ZELIO_OK;
+    return fail(ctx, ZELIO_ERR_NO_MODULE, "no module of the family at '" + path + "'");
 }
 
-// The module a call addresses: `productId`, or the selected one for 0.
-int resolve(zelio_context* ctx, uint16_t productId, Target& out) {
-    if (productId != 0) return findById(ctx, productId, out);
-    switch (ctx->selection) {
-        case zelio_context::Selection::ProductId: return findById(ctx, ctx->selectedId, out);
-        case zelio_context::Selection::Path: return findByPath(ctx, ctx->selectedPath, out);
-        case zelio_context::Selection::None: break;
-    }
-    return fail(ctx, ZELIO_ERR_USAGE, "product ID 0 stands for the selected module, and none is selected");
+// The module a call addresses: `productId`, or the selected one for 0. The
+// command set's commands go to it, and to it only.
+int resolve(zelio_context* ctx, uint16_t productId, ModuleRecord& out) {
+    int rc = ZELIO_ERR_USAGE;
+    if (productId != 0)
+        rc = findById(ctx, productId, out);
+    else if (ctx->selection == zelio_context::Selection::ProductId)
+        rc = findById(ctx, ctx->selectedId, out);
+    else if (ctx->selection == zelio_context::Selection::Path)
+        rc = findByPath(ctx, ctx->selectedPath, out);
+    else
+        return fail(ctx, ZELIO_ERR_USAGE, "product ID 0 stands for the selected module, and none is selected");
+    if (rc == ZELIO_OK) ctx->commands.select(out);
+    return rc;
 }
 
-// Sends one command to `target` and, when `withReply`, waits for its reply.
-int command(zelio_context* ctx, const Target& target, const CommandReport& report, bool withReply) {
-    struct OnlyTarget {
-        ContextHost& host;
-        ~OnlyTarget() { host.only.reset(); }
-    } restore{ctx->host};
-    ctx->host.only = target.path;
-    const int status = withReply ? ctx->link.transact(target.productId, report)
-                                 : ctx->link.send(target.productId, report);
-    if (status == 1) return ZELIO_OK;
+// The error of a command to `target` that the link could not complete.
+int commandFailed(zelio_context* ctx, const ModuleRecord& target, int code) {
     const Failure& why = ctx->link.lastFailure();
-    char code[8];
-    std::snprintf(code, sizeof code, "0x%02X", report[3]);
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(code));
     return fail(ctx, exitCodeOf(why.kind),
-                std::string("command ") + code + " to " + hex(target.productId) + ": " +
+                std::string("command ") + text + " to " + hex(target.productId) + ": " +
                     (why ? why.text() : "the module did not answer"));
 }
 
-zelio_config decodeConfig(uint16_t productId, const Reply& reply) {
-    const ChannelConfig stored = configurationFromReply(productId, reply);
+zelio_config toC(const ChannelConfig& stored) {
     zelio_config config{};
     config.product_id = static_cast<uint16_t>(stored.productId);
     config.open_drain_mask = stored.openDrainMask;
@@ -344,10 +280,10 @@ ZELIO_API int zelio_list(zelio_context* ctx, zelio_module_info* out, size_t capa
         if (count == nullptr || (out == nullptr && capacity > 0))
             return fail(ctx, ZELIO_ERR_USAGE, "zelio_list needs a count and room for `capacity` entries");
         *count = 0;
-        Scan found;
-        if (const int rc = scan(ctx, found); rc != ZELIO_OK) return rc;
-        for (size_t i = 0; i < found.modules.size() && i < capacity; ++i) {
-            const Target& t = found.modules[i];
+        const std::vector<ModuleRecord>* modules = nullptr;
+        if (const int rc = scan(ctx, modules); rc != ZELIO_OK) return rc;
+        for (size_t i = 0; i < modules->size() && i < capacity; ++i) {
+            const ModuleRecord& t = (*modules)[i];
             zelio_module_info& info = out[i];
             info = zelio_module_info{};
             info.product_id = t.productId;
@@ -355,7 +291,7 @@ ZELIO_API int zelio_list(zelio_context* ctx, zelio_module_info* out, size_t capa
             info.mode = isSettingId(t.productId) ? ZELIO_MODE_SETTING : ZELIO_MODE_IO;
             copyText(info.path, sizeof info.path, t.path);
         }
-        *count = found.modules.size();
+        *count = modules->size();
         return succeed(ctx);
     });
 }
@@ -366,7 +302,7 @@ ZELIO_API int zelio_select(zelio_context* ctx, uint16_t product_id) {
             ctx->selection = zelio_context::Selection::None;
             return succeed(ctx);
         }
-        Target target;
+        ModuleRecord target;
         if (const int rc = findById(ctx, product_id, target); rc != ZELIO_OK) return rc;
         ctx->selection = zelio_context::Selection::ProductId;
         ctx->selectedId = product_id;
@@ -377,8 +313,14 @@ ZELIO_API int zelio_select(zelio_context* ctx, uint16_t product_id) {
 ZELIO_API int zelio_select_path(zelio_context* ctx, const char* path) {
     return guarded(ctx, [&] {
         if (path == nullptr || *path == '\0') return fail(ctx, ZELIO_ERR_USAGE, "no device path given");
-        Target target;
+        ModuleRecord target;
         if (const int rc = findByPath(ctx, path, target); rc != ZELIO_OK) return rc;
+        // Selecting a module the system will not open says so at once.
+        ctx->commands.select(target);
+        if (ctx->link.open(target.productId) != 1) {
+            const Failure& why = ctx->link.lastFailure();
+            return fail(ctx, exitCodeOf(why.kind), why.text());
+        }
         ctx->selection = zelio_context::Selection::Path;
         ctx->selectedPath = path;
         return succeed(ctx);
@@ -388,11 +330,11 @@ ZELIO_API int zelio_select_path(zelio_context* ctx, const char* path) {
 ZELIO_API int zelio_firmware_version(zelio_context* ctx, uint16_t product_id, uint8_t* version) {
     return guarded(ctx, [&] {
         if (version == nullptr) return fail(ctx, ZELIO_ERR_USAGE, "no place for the version");
-        Target target;
+        ModuleRecord target;
         if (const int rc = resolve(ctx, product_id, target); rc != ZELIO_OK) return rc;
-        if (const int rc = command(ctx, target, commandReport(cmd::kFirmwareVersion), true); rc != ZELIO_OK)
-            return rc;
-        *version = ctx->link.reply()[1];
+        const int value = ctx->commands.readFirmwareVersion();
+        if (ctx->link.linkStatus() != 1) return commandFailed(ctx, target, cmd::kFirmwareVersion);
+        *version = static_cast<uint8_t>(value);
         return succeed(ctx);
     });
 }
@@ -400,11 +342,11 @@ ZELIO_API int zelio_firmware_version(zelio_context* ctx, uint16_t product_id, ui
 ZELIO_API int zelio_read_config(zelio_context* ctx, uint16_t product_id, zelio_config* config) {
     return guarded(ctx, [&] {
         if (config == nullptr) return fail(ctx, ZELIO_ERR_USAGE, "no place for the configuration");
-        Target target;
+        ModuleRecord target;
         if (const int rc = resolve(ctx, product_id, target); rc != ZELIO_OK) return rc;
-        if (const int rc = command(ctx, target, commandReport(cmd::kConfiguration, 0), true); rc != ZELIO_OK)
-            return rc;
-        *config = decodeConfig(target.productId, ctx->link.reply());
+        ChannelConfig stored;
+        if (!ctx->commands.readConfiguration(stored)) return commandFailed(ctx, target, cmd::kConfiguration);
+        *config = toC(stored);
         return succeed(ctx);
     });
 }
@@ -417,30 +359,30 @@ ZELIO_API int zelio_write_config(zelio_context* ctx, uint16_t product_id, const 
         if (!isNormalId(config->product_id))
             return fail(ctx, ZELIO_ERR_USAGE,
                         "product ID " + hex(config->product_id) + " is not in 0x261-0x269 or 0x281-0x289");
-        Target target;
+        ModuleRecord target;
         if (const int rc = resolve(ctx, product_id, target); rc != ZELIO_OK) return rc;
         if (familyOf(config->product_id) != familyOf(target.productId))
             return fail(ctx, ZELIO_ERR_USAGE,
                         "the " + std::string(modelName(target.productId)) + " at " + hex(target.productId) +
                             " cannot run under product ID " + hex(config->product_id));
-        const CommandReport write =
-            commandReport(cmd::kConfiguration, 1, idNibbleOf(config->product_id), config->open_drain_mask,
-                          config->high_mask, config->input_mask);
+        const ChannelConfig wanted{config->product_id, config->open_drain_mask, config->high_mask,
+                                   config->input_mask};
         // No other program's command between the write and its read-back.
         struct HeldLock {
             ModuleLink& link;
             ~HeldLock() { link.holdModuleLock(false); }
         } held{ctx->link};
         ctx->link.holdModuleLock(true);
-        if (const int rc = command(ctx, target, write, true); rc != ZELIO_OK) return rc;
+        if (!ctx->commands.writeConfiguration(wanted)) return commandFailed(ctx, target, cmd::kConfiguration);
         if ((flags & ZELIO_WRITE_VERIFY) != 0) {
-            if (const int rc = command(ctx, target, commandReport(cmd::kConfiguration, 0), true); rc != ZELIO_OK)
-                return rc;
-            const zelio_config stored = decodeConfig(target.productId, ctx->link.reply());
-            if (stored.product_id != config->product_id || stored.open_drain_mask != config->open_drain_mask ||
-                stored.high_mask != config->high_mask || stored.input_mask != config->input_mask)
-                return fail(ctx, ZELIO_ERR_VERIFY,
-                            "wrote " + describe(*config) + ", read back " + describe(stored));
+            ChannelConfig stored;
+            switch (ctx->commands.readBack(wanted, stored)) {
+                case CommandSet::ReadBack::Failed: return commandFailed(ctx, target, cmd::kConfiguration);
+                case CommandSet::ReadBack::Differs:
+                    return fail(ctx, ZELIO_ERR_VERIFY,
+                                "wrote " + describe(*config) + ", read back " + describe(toC(stored)));
+                case CommandSet::ReadBack::Same: break;
+            }
         }
         return succeed(ctx);
     });
@@ -449,11 +391,10 @@ ZELIO_API int zelio_write_config(zelio_context* ctx, uint16_t product_id, const 
 ZELIO_API int zelio_output(zelio_context* ctx, uint16_t product_id, int channel, int level) {
     return guarded(ctx, [&] {
         if (!validChannel(channel)) return fail(ctx, ZELIO_ERR_USAGE, "channel " + std::to_string(channel) + " is not 1-8");
-        Target target;
+        ModuleRecord target;
         if (const int rc = resolve(ctx, product_id, target); rc != ZELIO_OK) return rc;
         const int channelArg = level != 0 ? channel : -channel;
-        if (const int rc = command(ctx, target, commandReport(cmd::kOutputTest, 0, channelArg), false); rc != ZELIO_OK)
-            return rc;
+        if (!ctx->commands.outputTest(0, channelArg)) return commandFailed(ctx, target, cmd::kOutputTest);
         return succeed(ctx);
     });
 }
@@ -463,21 +404,19 @@ ZELIO_API int zelio_blink(zelio_context* ctx, uint16_t product_id, int channel, 
         if (!validChannel(channel)) return fail(ctx, ZELIO_ERR_USAGE, "channel " + std::to_string(channel) + " is not 1-8");
         if (high_tenths < 0 || high_tenths > 15 || low_tenths < 0 || low_tenths > 15)
             return fail(ctx, ZELIO_ERR_USAGE, "blink times are 0-15 tenths of a second");
-        Target target;
+        ModuleRecord target;
         if (const int rc = resolve(ctx, product_id, target); rc != ZELIO_OK) return rc;
         const int blinkByte = high_tenths * 16 + low_tenths;
-        if (const int rc = command(ctx, target, commandReport(cmd::kOutputTest, blinkByte, channel), false);
-            rc != ZELIO_OK)
-            return rc;
+        if (!ctx->commands.outputTest(blinkByte, channel)) return commandFailed(ctx, target, cmd::kOutputTest);
         return succeed(ctx);
     });
 }
 
 ZELIO_API int zelio_reset(zelio_context* ctx, uint16_t product_id) {
     return guarded(ctx, [&] {
-        Target target;
+        ModuleRecord target;
         if (const int rc = resolve(ctx, product_id, target); rc != ZELIO_OK) return rc;
-        if (const int rc = command(ctx, target, commandReport(cmd::kResetToIo), true); rc != ZELIO_OK) return rc;
+        if (!ctx->commands.resetToIoMode()) return commandFailed(ctx, target, cmd::kResetToIo);
         return succeed(ctx);
     });
 }
@@ -487,12 +426,12 @@ ZELIO_API int zelio_change_id_to_260(zelio_context* ctx, uint16_t product_id) {
         auto isRunning260 = [](uint32_t id) { return familyOf(id) == kFamily260 && isNormalId(id); };
         if (product_id != 0 && !isRunning260(product_id))
             return fail(ctx, ZELIO_ERR_USAGE, "product ID " + hex(product_id) + " is not in 0x261-0x269");
-        Target target;
+        ModuleRecord target;
         if (const int rc = resolve(ctx, product_id, target); rc != ZELIO_OK) return rc;
         if (!isRunning260(target.productId))
             return fail(ctx, ZELIO_ERR_USAGE, "the selected module runs at " + hex(target.productId) +
                                                   ", not in 0x261-0x269");
-        if (const int rc = command(ctx, target, commandReport(cmd::kChangeId, 2), false); rc != ZELIO_OK) return rc;
+        if (!ctx->commands.changeIdTo260(target.productId)) return commandFailed(ctx, target, cmd::kChangeId);
         return succeed(ctx);
     });
 }
@@ -504,7 +443,7 @@ ZELIO_API int zelio_emulate(zelio_context* ctx, uint16_t product_id, int what) {
             return fail(ctx, ZELIO_ERR_USAGE, "unknown emulation " + std::to_string(what));
         // A locked module can still be found here, so that it can be unlocked.
         ctx->host.ignoreLocks = true;
-        Target target;
+        ModuleRecord target;
         const int rc = resolve(ctx, product_id, target);
         ctx->host.ignoreLocks = false;
         if (rc != ZELIO_OK) return rc;

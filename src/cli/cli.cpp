@@ -290,7 +290,7 @@ int dispatch(const std::vector<std::string>& args, TextSink& out, TextSink& err,
     CliOutput output(out, err, line.has("--json"));
     Session session(line, host, clock, env);
     if (line.has("--debug")) session.host.setTrace(&err);
-    session.host.select(line.selector);
+    session.select(line.selector);
     if (line.has("--help")) return output.printText(line.command.empty() ? kUsage : findVerb(line.command)->help);
     if (line.has("--version")) {
         if (!line.command.empty() || !line.words.empty()) return session.usage(output, "--version takes no command");

@@ -10,34 +10,6 @@ namespace zelio {
 
 namespace {
 
-std::optional<uint16_t> hexAfter(std::string_view path, std::string_view key) {
-    for (size_t at = 0; at + key.size() + 4 <= path.size(); ++at) {
-        bool same = true;
-        for (size_t k = 0; k < key.size() && same; ++k) {
-            char c = path[at + k];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-            same = c == key[k];
-        }
-        if (!same) continue;
-        uint16_t value = 0;
-        for (size_t k = 0; k < 4; ++k) {
-            const char c = path[at + key.size() + k];
-            int digit;
-            if (c >= '0' && c <= '9')
-                digit = c - '0';
-            else if (c >= 'a' && c <= 'f')
-                digit = c - 'a' + 10;
-            else if (c >= 'A' && c <= 'F')
-                digit = c - 'A' + 10;
-            else
-                return std::nullopt;
-            value = static_cast<uint16_t>(value * 16 + digit);
-        }
-        return value;
-    }
-    return std::nullopt;
-}
-
 std::string hexBytes(const uint8_t* data, size_t length) {
     std::string text;
     for (size_t i = 0; i < length; ++i) {
@@ -81,13 +53,6 @@ private:
 
 }  // namespace
 
-std::optional<HidAttributes> idsInDevicePath(std::string_view path) {
-    const auto vendor = hexAfter(path, "vid_");
-    const auto product = hexAfter(path, "pid_");
-    if (!vendor || !product) return std::nullopt;
-    return HidAttributes{*vendor, *product};
-}
-
 std::optional<FamilyDevice> newDeviceWithId(const std::vector<FamilyDevice>& devices,
                                             const std::vector<FamilyDevice>& before, uint16_t id) {
     for (const FamilyDevice& d : devices) {
@@ -97,31 +62,22 @@ std::optional<FamilyDevice> newDeviceWithId(const std::vector<FamilyDevice>& dev
     return std::nullopt;
 }
 
-std::vector<FamilyDevice> surveyFamily(HidHost& host) {
+std::vector<FamilyDevice> surveyFamily(ModuleDirectory& directory) {
     std::vector<FamilyDevice> family;
-    for (const HidDeviceInfo& info : host.enumerateDevices()) {
-        std::optional<HidAttributes> ids = info.ids ? info.ids : idsInDevicePath(info.path);
-        if (ids && (ids->vendorId != kModuleVendorId || !isModuleId(ids->productId))) continue;
-        FamilyDevice device{info.path, info.port, info.serial, 0, false, {}};
-        std::unique_ptr<HidHandle> handle = host.open(info.path, false);
-        if (handle) {
+    for (const ModuleRecord& module : directory.modules()) {
+        FamilyDevice device{module.path, module.port, module.serial, module.productId, false, {}};
+        if (std::unique_ptr<HidHandle> handle = directory.host().open(module.path, false))
             device.opens = true;
-            HidAttributes opened;
-            if (handle->attributes(opened)) ids = opened;
-        } else {
-            device.openFailure = host.lastFailure();
-        }
-        // A device whose IDs nobody could tell may be anything.
-        if (!ids || ids->vendorId != kModuleVendorId || !isModuleId(ids->productId)) continue;
-        device.productId = ids->productId;
+        else
+            device.openFailure = directory.host().lastFailure();
         family.push_back(std::move(device));
     }
     return family;
 }
 
-bool DeviceSelector::matches(const HidDeviceInfo& device) const {
-    if (!path.empty() && device.path != path) return false;
-    if (!port.empty() && device.port != port) return false;
+bool DeviceSelector::matches(const ModuleRecord& module) const {
+    if (!path.empty() && module.path != path) return false;
+    if (!port.empty() && module.port != port) return false;
     return true;
 }
 
@@ -140,13 +96,15 @@ void CliHost::trace(const std::string& text) {
     trace_->flush();
 }
 
-std::vector<HidDeviceInfo> CliHost::enumerateDevices() {
-    std::vector<HidDeviceInfo> devices = ForwardingHidHost::enumerateDevices();
-    const size_t all = devices.size();
-    if (selector_.active()) std::erase_if(devices, [&](const HidDeviceInfo& d) { return !selector_.matches(d); });
+std::vector<HidDeviceInfo> CliHost::enumerateDevices() { return traced(ForwardingHidHost::enumerateDevices()); }
+
+std::vector<HidDeviceInfo> CliHost::enumerateVendor(uint16_t vendorId) {
+    return traced(ForwardingHidHost::enumerateVendor(vendorId));
+}
+
+std::vector<HidDeviceInfo> CliHost::traced(std::vector<HidDeviceInfo> devices) {
     if (trace_) {
-        std::string line = "enumerate: " + std::to_string(all) + " HID interfaces";
-        if (selector_.active()) line += ", " + std::to_string(devices.size()) + " at " + selector_.describe();
+        std::string line = "enumerate: " + std::to_string(devices.size()) + " HID interfaces";
         if (failure_) line += " (" + failure_.text() + ")";
         trace(line);
         for (const HidDeviceInfo& d : devices) {

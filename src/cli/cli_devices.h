@@ -12,6 +12,7 @@
 
 #include "cli/text_sink.h"
 #include "link/hid_host.h"
+#include "link/module_directory.h"
 
 namespace zelio {
 
@@ -26,14 +27,9 @@ struct FamilyDevice {
     Failure openFailure;  // why it did not open
 };
 
-// The vendor and product ID written in a Windows device path
-// ("\\?\hid#vid_1d5a&pid_0280#..."); nullopt when it names none.
-std::optional<HidAttributes> idsInDevicePath(std::string_view path);
-
-// Every family device `host` enumerates, in enumeration order. Each is opened
-// once, to tell whether it opens and, where enumeration did not say, what it
-// is; other vendors' devices whose IDs enumeration gave are not touched.
-std::vector<FamilyDevice> surveyFamily(HidHost& host);
+// Every family module the directory lists now, in enumeration order. Each is
+// opened once, to tell whether it opens; no other device is touched.
+std::vector<FamilyDevice> surveyFamily(ModuleDirectory& directory);
 
 // The first of `devices` with product ID `id` that is not among `before`
 // (path and product ID): a module that was reset. Where its port is unknown
@@ -47,32 +43,32 @@ struct DeviceSelector {
     std::string path;
     std::string port;
     bool active() const { return !path.empty() || !port.empty(); }
-    bool matches(const HidDeviceInfo& device) const;
+    bool matches(const ModuleRecord& module) const;
     // "path /dev/hidraw3" / "port 1-1.4" (escaped for a terminal).
     std::string describe() const;
 };
 
-// The host the CLI's module link runs on: shows only the selected device
-// when a selector is set, and writes every enumeration, open and report with
-// a time stamp to the trace stream when there is one.
+// The host the CLI's module link runs on: writes every enumeration, open and
+// report with a time stamp to the trace stream when there is one.
 class CliHost final : public ForwardingHidHost {
 public:
     CliHost(HidHost& inner, Clock& clock) : ForwardingHidHost(inner), clock_(clock), start_(clock.nowMs()) {}
 
-    void select(DeviceSelector selector) { selector_ = std::move(selector); }
-    const DeviceSelector& selector() const { return selector_; }
     void setTrace(TextSink* trace) { trace_ = trace; }
     // One trace line: "[  1.234] text".
     void trace(const std::string& text);
 
     std::vector<std::string> enumerate() override;
     std::vector<HidDeviceInfo> enumerateDevices() override;
+    std::vector<HidDeviceInfo> enumerateVendor(uint16_t vendorId) override;
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
 
 private:
+    // An enumeration's result, traced.
+    std::vector<HidDeviceInfo> traced(std::vector<HidDeviceInfo> devices);
+
     Clock& clock_;
     int64_t start_;
-    DeviceSelector selector_;
     TextSink* trace_ = nullptr;
 };
 

@@ -55,7 +55,7 @@ std::string table(const std::vector<std::vector<std::string>>& rows) {
 // The family's devices: list and doctor.
 int listDevices(Session& s, CliOutput& out, bool doctor) {
     if (!s.line.arity(0)) return s.wrongArity(out);
-    const std::vector<FamilyDevice> devices = surveyFamily(s.host);
+    const std::vector<FamilyDevice> devices = s.survey();
     std::string text;
     if (!devices.empty()) {
         std::vector<std::vector<std::string>> rows;
@@ -251,7 +251,7 @@ int idChangeVerb(Session& s, CliOutput& out) {
     const auto id = parseHexStrict(word, 0xFFFF);
     if (!id || *id < 0x261 || *id > 0x269) return s.usage(out, "bad product ID " + quotedArg(word) + " (261-269)");
     const auto presentId = static_cast<uint16_t>(*id);
-    const std::vector<FamilyDevice> devices = surveyFamily(s.host);
+    const std::vector<FamilyDevice> devices = s.survey();
     if (auto o = s.ambiguous(devices, {presentId})) return out.report(*o);
     if (!s.commands.changeIdTo260(presentId)) {
         std::vector<FamilyDevice> same;

@@ -35,7 +35,7 @@ Provisioned provisionOne(Session& s, const CliOutput& out, const FamilyDevice& d
     Provisioned row{device.path, device.port, "", configLine(config), "ok", kExitOk};
     DeviceSelector one;
     one.path = device.path;
-    s.host.select(one);
+    s.select(one);
     auto failed = [&](int code, const std::string& what) {
         row.code = code;
         row.result = std::string(exitCodeName(code)) + ": " + what;
@@ -57,12 +57,12 @@ Provisioned provisionOne(Session& s, const CliOutput& out, const FamilyDevice& d
     // elsewhere (Windows) as a module that was not there before the reset.
     std::vector<FamilyDevice> before;
     if (device.port.empty()) {
-        s.host.select(DeviceSelector{});
-        before = surveyFamily(s.host);
-        s.host.select(one);
+        s.select(DeviceSelector{});
+        before = s.survey();
+        s.select(one);
     }
     if (!s.commands.resetToIoMode()) return failed(exitCodeOf(s.link.lastFailure().kind), "no reset confirmation");
-    s.host.select(device.port.empty() ? DeviceSelector{} : DeviceSelector{"", device.port});
+    s.select(device.port.empty() ? DeviceSelector{} : DeviceSelector{"", device.port});
     // A Ctrl-C now lets the module finish: it is configured and reset.
     const auto returned = s.pollUntil(
         kReturnTimeoutMs,
@@ -138,7 +138,7 @@ int provisionVerb(Session& s, CliOutput& out) {
     int passed = 0, failedCount = 0, firstFailure = kExitOk;
     bool stop = false;  // after this module: the log or the output cannot be written
     while (!count || passed + failedCount < *count) {
-        s.host.select(s.line.selector);
+        s.select(s.line.selector);
         out.progress("waiting for a " + model + " in setting mode (" + hexText(settingId) + ")\n");
         const auto device = s.pollUntil(
             *timeout, [&](const std::vector<FamilyDevice>& devices) { return Session::withId(devices, settingId); });
@@ -186,7 +186,7 @@ int provisionVerb(Session& s, CliOutput& out) {
             where.port = row.port;
         else
             where.path = row.path;
-        s.host.select(where);
+        s.select(where);
         const FamilyDevice none{};
         s.pollUntil(-1, [&](const std::vector<FamilyDevice>& devices) {
             return devices.empty() ? std::optional<FamilyDevice>(none) : std::nullopt;

@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <ctime>
+#include <functional>
+#include <utility>
 
 #include "config/config_file.h"
 #include "protocol/product_id.h"
@@ -66,8 +68,8 @@ int Session::linkFailed(CliOutput& out, const std::string& message) const {
 Outcome Session::diagnose(const std::string& notFound, const std::vector<FamilyDevice>& devices) {
     Outcome o{kExitNoModule, notFound, {}, {}};
     o.json.add("modules", devicesJson(devices));
-    if (host.selector().active() && devices.empty()) {
-        o.message = "no module of the family at " + host.selector().describe();
+    if (selector_.active() && devices.empty()) {
+        o.message = "no module of the family at " + selector_.describe();
         return o;
     }
     bool denied = false;
@@ -88,7 +90,7 @@ Outcome Session::diagnose(const std::string& notFound, const std::vector<FamilyD
 }
 
 std::optional<Outcome> Session::ambiguous(const std::vector<FamilyDevice>& devices, const std::set<uint16_t>& ids) {
-    if (host.selector().active()) return std::nullopt;
+    if (selector_.active()) return std::nullopt;
     std::vector<FamilyDevice> candidates;
     for (const FamilyDevice& d : devices)
         if (ids.count(d.productId)) candidates.push_back(d);
@@ -109,7 +111,7 @@ std::optional<Outcome> Session::ambiguous(const std::vector<FamilyDevice>& devic
 
 uint16_t Session::attach(CliOutput& out, bool changes) {
     if (changes) {
-        if (auto o = ambiguous(surveyFamily(host), {kSettingId280, kSettingId260})) {
+        if (auto o = ambiguous(survey(), {kSettingId280, kSettingId260})) {
             out.report(*o);
             attachCode = o->code;
             return 0;
@@ -119,19 +121,18 @@ uint16_t Session::attach(CliOutput& out, bool changes) {
     if (id == 0 && link.lastFailure().kind == FailureKind::Busy) {
         attachCode = linkFailed(out, "the module is busy with another program's command");
     } else if (id == 0) {
-        const Outcome o = diagnose("no module in setting mode (0x280 or 0x260) is attached", surveyFamily(host));
+        const Outcome o = diagnose("no module in setting mode (0x280 or 0x260) is attached", survey());
         out.report(o);
         attachCode = o.code;
     }
     return id;
 }
 
-std::string Session::attachedPath() {
-    for (const HidDeviceInfo& d : host.enumerateDevices()) {
-        const auto ids = d.ids ? d.ids : idsInDevicePath(d.path);
-        if (ids && ids->vendorId == kModuleVendorId && ids->productId == commands.attachedModuleId()) return d.path;
-    }
-    return {};
+void Session::select(const DeviceSelector& selector) {
+    selector_ = selector;
+    std::function<bool(const ModuleRecord&)> scope;
+    if (selector.active()) scope = [selector](const ModuleRecord& module) { return selector.matches(module); };
+    link.directory().setScope(std::move(scope));
 }
 
 std::optional<ChannelConfig> Session::parseConfig(CliOutput& out, size_t first) const {

@@ -85,7 +85,13 @@ public:
     // command that changes the module first makes sure only one could be meant.
     uint16_t attach(CliOutput& out, bool changes);
     // The device the attached module was found at.
-    std::string attachedPath();
+    std::string attachedPath() const { return link.pinned() ? link.pinned()->path : std::string(); }
+    // Limits the module directory to the modules `selector` matches (all
+    // when it is empty): every later look, attach and command sees only them.
+    void select(const DeviceSelector& selector);
+    const DeviceSelector& selector() const { return selector_; }
+    // The family's modules now, each opened once to tell whether it opens.
+    std::vector<FamilyDevice> survey() { return surveyFamily(link.directory()); }
 
     // PID OD HIGH IN from words[first..first+3]; nullopt after a usage error.
     std::optional<ChannelConfig> parseConfig(CliOutput& out, size_t first) const;
@@ -104,7 +110,7 @@ public:
     std::optional<FamilyDevice> pollUntil(int64_t timeoutMs, Done done, bool interruptible = true) {
         const int64_t start = clock.nowMs();
         for (;;) {
-            const std::vector<FamilyDevice> devices = surveyFamily(host);
+            const std::vector<FamilyDevice> devices = survey();
             if (auto found = done(devices)) return found;
             if (interruptible && interrupted()) return std::nullopt;
             if (timeoutMs >= 0 && clock.nowMs() - start >= timeoutMs) return std::nullopt;
@@ -116,6 +122,9 @@ public:
     std::optional<int64_t> timeoutOption(CliOutput& out) const;
 
     static constexpr int kPollMs = 200;
+
+private:
+    DeviceSelector selector_;
 };
 
 }  // namespace zelio

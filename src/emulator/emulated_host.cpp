@@ -171,6 +171,7 @@ VirtualModule& EmulatedHost::addModule(Model model, int idNibble, uint8_t firmwa
     entry->module = &m;
     entry->path = "emu://" + std::to_string(entries_.size());
     entries_.push_back(std::move(entry));
+    ++changes_;
     return m;
 }
 
@@ -180,6 +181,7 @@ void EmulatedHost::addForeignDevice(uint16_t vendorId, uint16_t productId) {
     entry->attrs = HidAttributes{vendorId, productId};
     entry->path = "emu://" + std::to_string(entries_.size());
     entries_.push_back(std::move(entry));
+    ++changes_;
 }
 
 void EmulatedHost::addLockedInterface() {
@@ -187,6 +189,13 @@ void EmulatedHost::addLockedInterface() {
     entry->kind = Entry::Locked;
     entry->path = "emu://" + std::to_string(entries_.size());
     entries_.push_back(std::move(entry));
+    ++changes_;
+}
+
+std::string EmulatedHost::pathOf(const VirtualModule& m) const {
+    for (const auto& e : entries_)
+        if (e->module == &m) return e->path;
+    return {};
 }
 
 std::vector<std::string> EmulatedHost::enumerate() {
@@ -212,7 +221,7 @@ std::vector<HidDeviceInfo> EmulatedHost::enumerateDevices() {
     std::vector<HidDeviceInfo> devices;
     for (const auto& e : entries_) {
         if (e->module && !e->module->plugged()) continue;
-        HidDeviceInfo info{e->path, std::nullopt, {}, {}};
+        HidDeviceInfo info{e->path, {}, {}, {}, {}};
         if (e->kind == Entry::Module) {
             info.ids = HidAttributes{kModuleVendorId, e->module->productId()};
             info.serial = e->module->serial;
@@ -252,6 +261,7 @@ void EmulatedHost::reenumerate(VirtualModule& m, ModuleMode newMode) {
     }
     m.mode_ = newMode;
     ++m.epoch_;
+    ++changes_;
     if (onChanged_) onChanged_();
 }
 

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,8 @@ public:
     void setOnDevicesChanged(std::function<void()> callback) { onChanged_ = std::move(callback); }
 
     std::vector<std::unique_ptr<VirtualModule>>& modules() { return modules_; }
+    // The path `m` enumerates with while plugged in.
+    std::string pathOf(const VirtualModule& m) const;
 
     // HidHost
     std::vector<std::string> enumerate() override;
@@ -108,14 +111,17 @@ public:
     std::vector<HidDeviceInfo> enumerateDevices() override;
     bool attributes(const std::string& path, HidAttributes& out) override;
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
+    // Every device added, plugged, unplugged or re-enumerated counts one.
+    std::optional<uint64_t> deviceChanges() override { return changes_; }
 
     // Emulated modules take turns with other processes' only when asked
     // (zelioctl --emulate): their paths are the same in every process.
     std::string lockName(const std::string& path) override { return lockAcrossProcesses ? path : std::string(); }
     bool lockAcrossProcesses = false;
 
-    // Count of open() calls that succeeded, for tests.
+    // Count of open() calls that succeeded, and of handles open now, for tests.
     int opens() const { return opens_; }
+    size_t openHandles() const { return handles_.size(); }
 
     // The firmware of `m` outside this host, for a module that sits behind a
     // real HID stack: runs one output report (byte 0 the report ID) and
@@ -140,6 +146,7 @@ private:
     std::vector<class EmulatedHandle*> handles_;  // every open handle
     std::function<void()> onChanged_;
     int opens_ = 0;
+    uint64_t changes_ = 0;
     std::vector<std::vector<uint8_t>>* capture_ = nullptr;  // set while firmwareReplies runs
     // Replies on their way: like a HID stack, a report reaches the handles
     // open when it arrives, not those open when its command was written.

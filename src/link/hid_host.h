@@ -105,6 +105,8 @@ struct HidDeviceInfo {
     std::optional<HidAttributes> ids;
     std::string serial;  // empty when the device has none or it is unknown
     std::string port;    // USB port ("1-1.4" on Linux), empty when unknown
+    // Report lengths, when the back end tells them without opening for I/O.
+    std::optional<HidCaps> caps;
 };
 
 class HidHost {
@@ -116,9 +118,16 @@ public:
     // opening them; by default only their paths.
     virtual std::vector<HidDeviceInfo> enumerateDevices() {
         std::vector<HidDeviceInfo> devices;
-        for (std::string& path : enumerate()) devices.push_back(HidDeviceInfo{std::move(path), std::nullopt, {}, {}});
+        for (std::string& path : enumerate()) devices.push_back(HidDeviceInfo{std::move(path), {}, {}, {}, {}});
         return devices;
     }
+    // The interfaces of one vendor only, with their IDs. A back end that can
+    // filter before it opens anything overrides this; the default takes
+    // enumerateDevices() and asks attributes() where it gave no IDs.
+    virtual std::vector<HidDeviceInfo> enumerateVendor(uint16_t vendorId);
+    // How many hot-plug events (an interface came or went) the host has seen
+    // so far, polled without waiting; nullopt when it has no source of them.
+    virtual std::optional<uint64_t> deviceChanges() { return std::nullopt; }
     // Vendor and product ID of an interface without opening it for reading
     // or writing (keyboards and mice refuse that, and on some systems asking
     // costs the user a permission prompt). This default opens it.
@@ -143,6 +152,21 @@ inline bool HidHost::attributes(const std::string& path, HidAttributes& out) {
     return handle && handle->attributes(out);
 }
 
+inline std::vector<HidDeviceInfo> HidHost::enumerateVendor(uint16_t vendorId) {
+    std::vector<HidDeviceInfo> devices = enumerateDevices();
+    const Failure enumeration = failure_;
+    std::erase_if(devices, [&](HidDeviceInfo& device) {
+        if (!device.ids) {
+            HidAttributes ids;
+            if (!attributes(device.path, ids)) return true;
+            device.ids = ids;
+        }
+        return device.ids->vendorId != vendorId;
+    });
+    failure_ = enumeration;
+    return devices;
+}
+
 // A host in front of another one (the demo's notifying host, zelioctl's
 // selecting and tracing host, the library's context): every call passes
 // through and leaves the inner host's failure readable here. A wrapper
@@ -161,6 +185,12 @@ public:
         failure_ = inner_.lastFailure();
         return devices;
     }
+    std::vector<HidDeviceInfo> enumerateVendor(uint16_t vendorId) override {
+        std::vector<HidDeviceInfo> devices = inner_.enumerateVendor(vendorId);
+        failure_ = inner_.lastFailure();
+        return devices;
+    }
+    std::optional<uint64_t> deviceChanges() override { return inner_.deviceChanges(); }
     bool attributes(const std::string& path, HidAttributes& out) override {
         const bool known = inner_.attributes(path, out);
         failure_ = inner_.lastFailure();

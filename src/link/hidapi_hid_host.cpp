@@ -10,6 +10,11 @@
 #include <hidapi/hidapi_darwin.h>
 #endif
 
+#if ZELIO_HAVE_LIBUDEV
+#include <libudev.h>
+#include <poll.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -240,7 +245,53 @@ private:
 
 }  // namespace
 
-HidapiHost::HidapiHost() : library_(std::make_shared<Library>()) {}
+#if ZELIO_HAVE_LIBUDEV
+// hidraw nodes coming and going, from the udev monitor; polled, never waited on.
+class HidapiHost::Monitor {
+public:
+    Monitor() : udev_(udev_new()) {
+        if (!udev_) return;
+        monitor_ = udev_monitor_new_from_netlink(udev_, "udev");
+        if (!monitor_ || udev_monitor_filter_add_match_subsystem_devtype(monitor_, "hidraw", nullptr) < 0 ||
+            udev_monitor_enable_receiving(monitor_) < 0) {
+            if (monitor_) udev_monitor_unref(monitor_);
+            monitor_ = nullptr;
+        }
+    }
+    ~Monitor() {
+        if (monitor_) udev_monitor_unref(monitor_);
+        if (udev_) udev_unref(udev_);
+    }
+    Monitor(const Monitor&) = delete;
+    Monitor& operator=(const Monitor&) = delete;
+
+    bool ready() const { return monitor_ != nullptr; }
+    // Takes every event queued now and returns how many were seen in all.
+    uint64_t poll() {
+        pollfd fd{udev_monitor_get_fd(monitor_), POLLIN, 0};
+        while (::poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN) != 0) {
+            udev_device* device = udev_monitor_receive_device(monitor_);
+            if (!device) break;
+            udev_device_unref(device);
+            ++seen_;
+        }
+        return seen_;
+    }
+
+private:
+    udev* udev_;
+    udev_monitor* monitor_ = nullptr;
+    uint64_t seen_ = 0;
+};
+#else
+class HidapiHost::Monitor {};
+#endif
+
+HidapiHost::HidapiHost() : library_(std::make_shared<Library>()) {
+#if ZELIO_HAVE_LIBUDEV
+    monitor_ = std::make_unique<Monitor>();
+#endif
+}
 HidapiHost::~HidapiHost() = default;
 
 std::vector<std::string> HidapiHost::enumerate() {
@@ -249,7 +300,9 @@ std::vector<std::string> HidapiHost::enumerate() {
     return paths;
 }
 
-std::vector<HidDeviceInfo> HidapiHost::enumerateDevices() {
+std::vector<HidDeviceInfo> HidapiHost::enumerateDevices() { return enumerateVendor(0); }
+
+std::vector<HidDeviceInfo> HidapiHost::enumerateVendor(uint16_t vendorId) {
     std::vector<HidDeviceInfo> devices;
     enumerated_.clear();
     if (!library_->ready) {
@@ -258,7 +311,8 @@ std::vector<HidDeviceInfo> HidapiHost::enumerateDevices() {
     }
     failure_ = Failure{};
     std::lock_guard<std::mutex> lock(libraryMutex());
-    hid_device_info* list = hid_enumerate(0, 0);
+    // The library filters by vendor (0: every device) before it looks closer.
+    hid_device_info* list = hid_enumerate(vendorId, 0);
     for (const hid_device_info* info = list; info != nullptr; info = info->next) {
         if (info->path == nullptr || info->path[0] == '\0') continue;
         std::string path = info->path;
@@ -266,11 +320,22 @@ std::vector<HidDeviceInfo> HidapiHost::enumerateDevices() {
         if (enumerated_.count(path) != 0) continue;
         const HidAttributes ids{info->vendor_id, info->product_id};
         enumerated_[path] = ids;
-        std::string port = sysfsPort(path);
-        devices.push_back(HidDeviceInfo{std::move(path), ids, toUtf8(info->serial_number), std::move(port)});
+        HidDeviceInfo device{path, ids, toUtf8(info->serial_number), sysfsPort(path), {}};
+        // Report lengths from sysfs, for the family only: nothing is opened.
+        if (vendorId != 0)
+            if (auto bytes = readSysfsDescriptor(path))
+                if (auto descriptor = parseReportDescriptor(bytes->data(), bytes->size())) device.caps = descriptor->caps;
+        devices.push_back(std::move(device));
     }
     hid_free_enumeration(list);
     return devices;
+}
+
+std::optional<uint64_t> HidapiHost::deviceChanges() {
+#if ZELIO_HAVE_LIBUDEV
+    if (monitor_ && monitor_->ready()) return monitor_->poll();
+#endif
+    return std::nullopt;
 }
 
 std::string hidapiVersion() { return hid_version_str(); }

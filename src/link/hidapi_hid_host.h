@@ -28,6 +28,11 @@ public:
     // With vendor/product ID and serial number from the library and, for a
     // Linux hidraw node, the USB port from sysfs.
     std::vector<HidDeviceInfo> enumerateDevices() override;
+    // hid_enumerate(vendorId, 0), with report lengths from sysfs where the
+    // device is a Linux hidraw node: nothing is opened.
+    std::vector<HidDeviceInfo> enumerateVendor(uint16_t vendorId) override;
+    // hidraw events of the udev monitor (Linux builds with libudev).
+    std::optional<uint64_t> deviceChanges() override;
     // The IDs hid_enumerate gave for the path: nothing is opened (on macOS
     // opening a keyboard would ask the user for input-monitoring permission).
     bool attributes(const std::string& path, HidAttributes& out) override;
@@ -40,6 +45,8 @@ public:
 
 private:
     std::shared_ptr<Library> library_;
+    class Monitor;
+    std::unique_ptr<Monitor> monitor_;
     // Vendor and product IDs seen by the last enumeration, by path; used when
     // the library cannot tell them for an open device.
     std::map<std::string, HidAttributes> enumerated_;

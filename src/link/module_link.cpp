@@ -10,7 +10,11 @@
 namespace zelio {
 
 ModuleLink::ModuleLink(HidHost& host, Clock& clock)
-    : host_(host), clock_(clock), output_(kCommandReportLength, 0), input_(kCommandReportLength, 0) {}
+    : host_(host),
+      clock_(clock),
+      directory_(host),
+      output_(kCommandReportLength, 0),
+      input_(kCommandReportLength, 0) {}
 
 ModuleLink::~ModuleLink() = default;
 
@@ -23,64 +27,108 @@ void ModuleLink::fail(const Failure& failure, FailureKind fallback) {
     if (failure_.kind == FailureKind::None) failure_.kind = fallback;
 }
 
-int ModuleLink::open(uint16_t productId) {
-    // The device set is re-read for every open; a path is only a name, so
-    // nothing needs releasing when we leave early.
-    const std::vector<std::string> paths = host_.enumerate();
-    writeHandle_.reset();
+void ModuleLink::close() {
     readHandle_.reset();
-    Failure cannotOpen;
-    for (const std::string& path : paths) {
-        // Decided by the IDs alone: no other device is opened for I/O.
-        HidAttributes attrs;
-        if (!host_.attributes(path, attrs) || attrs.vendorId != kModuleVendorId || attrs.productId != productId)
-            continue;
-        if (!lockModuleAt(path)) return 0;
-        std::unique_ptr<HidHandle> handle = host_.open(path, false);
-        if (!handle) {
-            // Keep the system's reason; another interface may still do.
-            if (!cannotOpen) {
-                char found[32];
-                std::snprintf(found, sizeof found, "found 0x%x at ", static_cast<unsigned>(productId));
-                cannotOpen = host_.lastFailure();
-                if (cannotOpen.kind == FailureKind::None) cannotOpen.kind = FailureKind::Io;
-                cannotOpen.call = found + path + " but cannot open it";
-            }
-            continue;
+    writeHandle_.reset();
+}
+
+ModuleLink::Opened ModuleLink::openModule(const ModuleRecord& module, bool forReads) {
+    close();
+    // One command at a time per module, across programs.
+    if (!lockModuleAt(module.path)) return Opened::Busy;
+    std::unique_ptr<HidHandle> handle = host_.open(module.path, false);
+    if (!handle) {
+        fail(host_.lastFailure(), FailureKind::Io);
+        return Opened::CannotOpen;
+    }
+    // A path is only a name: the device behind it may have been replaced
+    // since it was listed. Only the module asked for is written to.
+    HidAttributes opened;
+    if (!handle->attributes(opened) || opened.vendorId != kModuleVendorId || opened.productId != module.productId) {
+        fail(FailureKind::NotFound, "open " + module.path, "another device answers at this path now");
+        return Opened::NotIt;
+    }
+    // An interface whose reports cannot carry a command is not the module.
+    HidCaps caps = module.caps;
+    if (!reportsFit(caps) && (!handle->caps(caps) || !reportsFit(caps))) {
+        fail(FailureKind::NotFound, "open " + module.path, "its reports cannot carry a command");
+        return Opened::NotIt;
+    }
+    // A command that waits for a reply is sent only once the reply can be read.
+    if (forReads) {
+        readHandle_ = host_.open(module.path, true);
+        if (!readHandle_) {
+            fail(host_.lastFailure(), FailureKind::Io);
+            return Opened::CannotOpen;
         }
-        // A path is only a name: the device behind it may have been replaced
-        // between the look and the open. Only the module asked for is written to.
-        HidAttributes opened;
-        if (!handle->attributes(opened) || opened.vendorId != kModuleVendorId || opened.productId != productId)
-            continue;
-        HidCaps caps;
-        // An interface whose reports cannot carry a command is not the module.
-        if (!handle->caps(caps) || caps.outputReportLength < kCommandReportLength ||
-            caps.inputReportLength < 1 + kMinReplyFields)
-            continue;
-        // The module is found once its write handle matched. Should the second
-        // open for reads fail, commands without a reply still reach it and a
-        // reply simply cannot be read (see readReply).
-        readHandle_ = host_.open(path, true);
-        writeHandle_ = std::move(handle);
-        caps_ = caps;
-        // Buffers never shorter than a whole command report, so a device with
-        // short reports cannot make us write or read past them.
-        output_.assign(std::max<size_t>(caps_.outputReportLength, kCommandReportLength), 0);
-        input_.assign(std::max<size_t>(caps_.inputReportLength, kCommandReportLength), 0);
-        failure_ = Failure{};
-        return 1;
+    }
+    writeHandle_ = std::move(handle);
+    opened_ = module;
+    caps_ = caps;
+    // Buffers never shorter than a whole command report, so a device with
+    // short reports cannot make us write or read past them.
+    output_.assign(std::max<size_t>(caps_.outputReportLength, kCommandReportLength), 0);
+    input_.assign(std::max<size_t>(caps_.inputReportLength, kCommandReportLength), 0);
+    failure_ = Failure{};
+    return Opened::Yes;
+}
+
+bool ModuleLink::openFirst(const std::vector<ModuleRecord>& candidates, uint16_t productId, bool forReads) {
+    Failure cannotOpen;
+    for (const ModuleRecord& module : candidates) {
+        if (module.productId != productId) continue;
+        const Opened opened = openModule(module, forReads);
+        if (opened == Opened::Yes) return true;
+        if (opened == Opened::Busy) return false;
+        // Keep the system's reason; another interface may still do.
+        if (opened == Opened::CannotOpen && !cannotOpen) {
+            char found[32];
+            std::snprintf(found, sizeof found, "found 0x%x at ", static_cast<unsigned>(productId));
+            cannotOpen = failure_;
+            cannotOpen.call = found + module.path + " but cannot open it";
+        }
     }
     if (cannotOpen)
         failure_ = cannotOpen;
     else
         fail(FailureKind::NotFound, "open", "no module with this product ID is attached");
-    return 0;
+    return false;
+}
+
+bool ModuleLink::openPinned(bool forReads) {
+    const Opened opened = openModule(*pinned_, forReads);
+    if (opened == Opened::Yes) return true;
+    if (opened == Opened::Busy) return false;
+    // A fresh look tells a module that went away from one that is there but
+    // could not be opened now.
+    const Failure why = failure_;
+    bool listed = false;
+    for (const ModuleRecord& module : directory_.refresh())
+        listed = listed || (module.path == pinned_->path && module.productId == pinned_->productId);
+    failure_ = why;
+    if (!listed) failure_.kind = FailureKind::Gone;
+    return false;
+}
+
+bool ModuleLink::openFor(uint16_t productId, bool forReads) {
+    if (pinned_ && pinned_->productId == productId) return openPinned(forReads);
+    const uint64_t before = directory_.enumerations();
+    if (openFirst(directory_.find(productId), productId, forReads)) return true;
+    // What the cache said was wrong: one fresh look (not for a module that
+    // is only busy with another program).
+    if (directory_.enumerations() != before || failure_.kind == FailureKind::Busy) return false;
+    return openFirst(directory_.refresh(), productId, forReads);
+}
+
+int ModuleLink::open(uint16_t productId) {
+    const bool found = openFor(productId, false);
+    close();
+    endCommand();
+    return found ? 1 : 0;
 }
 
 int ModuleLink::connect(uint16_t productId) {
     linkStatus_ = open(productId);
-    endCommand();
     return linkStatus_ == 1 ? productId : 0;
 }
 
@@ -102,6 +150,29 @@ void ModuleLink::holdModuleLock(bool held) {
     endCommand();
 }
 
+uint16_t ModuleLink::attach(std::initializer_list<uint16_t> productIds) {
+    unpin();
+    linkStatus_ = 0;
+    const std::vector<ModuleRecord> modules = directory_.modules();
+    Failure first;
+    for (const uint16_t productId : productIds) {
+        const bool found = openFirst(modules, productId, false);
+        close();
+        endCommand();
+        if (found) {
+            pin(opened_);
+            linkStatus_ = 1;
+            return productId;
+        }
+        // A module that is there but cannot be opened says more than the
+        // absence of the IDs tried after it.
+        if (!first || failure_.kind != FailureKind::NotFound) first = failure_;
+        if (failure_.kind == FailureKind::Busy) break;
+    }
+    if (first) failure_ = first;
+    return 0;
+}
+
 void ModuleLink::writeReport(std::span<const std::uint8_t> report) {
     std::fill(output_.begin(), output_.end(), uint8_t{0});
     std::copy_n(report.begin(), std::min(report.size(), kCommandReportLength), output_.begin());
@@ -117,19 +188,27 @@ void ModuleLink::writeReport(std::span<const std::uint8_t> report) {
     }
 }
 
-int ModuleLink::send(uint16_t productId, std::span<const std::uint8_t> report) {
-    sendReport(productId, report);
-    endCommand();
+int ModuleLink::command(uint16_t productId, std::span<const std::uint8_t> report, bool withReply) {
+    clock_.sleepMs(kPauseMs);
+    // Both handles are closed, and the module's lock let go, on every way
+    // out of the command.
+    struct Closer {
+        ModuleLink& link;
+        ~Closer() {
+            link.close();
+            link.endCommand();
+        }
+    } closer{*this};
+    linkStatus_ = openFor(productId, withReply) ? 1 : 0;
+    if (linkStatus_ != 1) return 0;
+    if (withReply) drainQueuedReports();
+    writeReport(report);
+    if (withReply && linkStatus_ == 1) readReply(report.size() > 3 ? report[3] : 0);
     return linkStatus_;
 }
 
-int ModuleLink::sendReport(uint16_t productId, std::span<const std::uint8_t> report) {
-    clock_.sleepMs(kPauseMs);
-    linkStatus_ = open(productId);
-    if (linkStatus_ != 1) return 0;
-    drainQueuedReports();
-    writeReport(report);
-    return linkStatus_;
+int ModuleLink::send(uint16_t productId, std::span<const std::uint8_t> report) {
+    return command(productId, report, false);
 }
 
 namespace {
@@ -187,20 +266,12 @@ void ModuleLink::readReply(uint8_t command) {
 }
 
 int ModuleLink::transact(uint16_t productId, std::span<const std::uint8_t> report) {
-    sendReport(productId, report);
-    if (linkStatus_ == 1) readReply(report.size() > 3 ? report[3] : 0);
-    endCommand();
-    return linkStatus_ == 1 ? 1 : 0;
+    return command(productId, report, true) == 1 ? 1 : 0;
 }
 
 std::vector<uint16_t> ModuleLink::listModules() {
     std::vector<uint16_t> ids;
-    const std::vector<std::string> paths = host_.enumerate();
-    writeHandle_.reset();
-    for (const std::string& path : paths) {
-        HidAttributes attrs;
-        if (host_.attributes(path, attrs) && attrs.vendorId == kModuleVendorId) ids.push_back(attrs.productId);
-    }
+    for (const ModuleRecord& module : directory_.modules()) ids.push_back(module.productId);
     return ids;
 }
 

@@ -1,11 +1,14 @@
-// The module link: finds a module of the family by product ID, writes one
-// command report and optionally waits for one reply report. It moves bytes;
-// what they mean is the command set's business.
+// The module link: finds a module of the family through the module
+// directory (by product ID, or the pinned one), writes one command report
+// and optionally waits for one reply report. It moves bytes; what they mean
+// is the command set's business.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -13,6 +16,7 @@
 
 #include "link/hid_host.h"
 #include "link/module_lock.h"
+#include "link/module_directory.h"
 
 namespace zelio {
 
@@ -24,24 +28,40 @@ public:
     static constexpr int kPauseMs = 40;
     static constexpr int kReplyTimeoutMs = 2000;
     // Report ID, marker, code and five parameters.
-    static constexpr size_t kCommandReportLength = 9;
+    static constexpr size_t kCommandReportLength = kCommandReportBytes;
     // Reply fields a module's input report must hold to be one.
-    static constexpr size_t kMinReplyFields = 6;
+    static constexpr size_t kMinReplyFields = kReplyReportBytes - 1;
 
     ModuleLink(HidHost& host, Clock& clock);
     ~ModuleLink();
     ModuleLink(const ModuleLink&) = delete;
     ModuleLink& operator=(const ModuleLink&) = delete;
 
-    // 1 when the module was found and opened, 0 otherwise. Does not touch LinkStatus.
+    // Where the link finds its modules.
+    ModuleDirectory& directory() { return directory_; }
+
+    // 1 when a module with `productId` was found and opens, 0 otherwise; its
+    // handles are closed again. Does not touch LinkStatus.
     int open(uint16_t productId);
     // open() into LinkStatus; productId on success, 0 otherwise.
     int connect(uint16_t productId);
+    // The attach procedure over one look at the directory: the first module
+    // that opens, of the first of `productIds` that has one, is pinned and
+    // its product ID returned; 0 when none opens. Sets LinkStatus.
+    uint16_t attach(std::initializer_list<uint16_t> productIds);
+    // Commands for the record's product ID go to its path only, whatever
+    // else enumerates with that ID; each one reopens the path and checks
+    // the IDs there. A module no longer there fails as Gone.
+    void pin(ModuleRecord module) { pinned_ = std::move(module); }
+    void unpin() { pinned_.reset(); }
+    const std::optional<ModuleRecord>& pinned() const { return pinned_; }
+
     // Writes `report` (at most kCommandReportLength bytes, byte 0 the report
     // ID; the rest of the device's output report is 0) to the module with
     // `productId`. Returns LinkStatus after the write.
     int send(uint16_t productId, std::span<const std::uint8_t> report);
-    // send() and then one reply; 1 only when the write and the read both succeeded.
+    // send() and then one reply; 1 only when the write and the read both
+    // succeeded. Nothing is sent when the module cannot be opened for reads.
     int transact(uint16_t productId, std::span<const std::uint8_t> report);
     // The data bytes of the last reply received.
     const Reply& reply() const { return reply_; }
@@ -49,6 +69,7 @@ public:
     std::vector<uint16_t> listModules();
 
     int linkStatus() const { return linkStatus_; }
+    // Handles are open only while a command runs.
     bool isOpen() const { return writeHandle_ != nullptr; }
     const HidCaps& caps() const { return caps_; }
     // Why the last failed step failed (kind None while the last step succeeded).
@@ -61,7 +82,18 @@ public:
     void holdModuleLock(bool held);
 
 private:
-    int sendReport(uint16_t productId, std::span<const std::uint8_t> report);
+    enum class Opened { Yes, CannotOpen, NotIt, Busy };
+    // One command from open to close: finds the module, opens it, writes
+    // `report`, reads the reply when `withReply`, and closes both handles
+    // on every way out. Returns LinkStatus.
+    int command(uint16_t productId, std::span<const std::uint8_t> report, bool withReply);
+    // Opens the module a command for `productId` goes to: the pinned one,
+    // or the first found with that ID that opens.
+    bool openFor(uint16_t productId, bool forReads);
+    bool openPinned(bool forReads);
+    bool openFirst(const std::vector<ModuleRecord>& candidates, uint16_t productId, bool forReads);
+    Opened openModule(const ModuleRecord& module, bool forReads);
+    void close();
     bool lockModuleAt(const std::string& path);
     void endCommand();
     void writeReport(std::span<const std::uint8_t> report);
@@ -72,6 +104,9 @@ private:
 
     HidHost& host_;
     Clock& clock_;
+    ModuleDirectory directory_;
+    std::optional<ModuleRecord> pinned_;
+    ModuleRecord opened_;  // the module the open handles belong to
     std::unique_ptr<HidHandle> writeHandle_;
     std::unique_ptr<HidHandle> readHandle_;
     HidCaps caps_{};

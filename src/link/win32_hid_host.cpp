@@ -7,6 +7,7 @@
 // windows.h comes in through the owner types, with the project's macros.
 #include "win32/win32_unique.h"
 
+#include <cfgmgr32.h>
 #include <setupapi.h>
 extern "C" {
 #include <hidsdi.h>
@@ -14,9 +15,11 @@ extern "C" {
 
 #include "link/win32_system_dlls.h"
 #include "link/failure_class.h"
+#include "link/module_directory.h"
 #include "win32/win32_text.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cwchar>
 #include <limits>
@@ -286,10 +289,87 @@ private:
 
 }  // namespace
 
-Win32HidHost::Win32HidHost() = default;
+// HID interfaces arriving and leaving, counted by the configuration
+// manager's callback on a thread of its own. Looked up at run time: systems
+// without CM_Register_Notification simply have no such events.
+struct Win32HidHost::Notifications {
+    using Register = CONFIGRET(WINAPI*)(PCM_NOTIFY_FILTER, PVOID, PCM_NOTIFY_CALLBACK, PHCMNOTIFICATION);
+    using Unregister = CONFIGRET(WINAPI*)(HCMNOTIFICATION);
+
+    Notifications() {
+        // From System32 only, as hid.dll and setupapi.dll; stays loaded: the
+        // callback lives in it.
+        HMODULE library = ::LoadLibraryExW(L"cfgmgr32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (!library) return;
+        // Through void*: FARPROC is no function type of theirs.
+        const auto reg =
+            reinterpret_cast<Register>(reinterpret_cast<void*>(::GetProcAddress(library, "CM_Register_Notification")));
+        unregister = reinterpret_cast<Unregister>(
+            reinterpret_cast<void*>(::GetProcAddress(library, "CM_Unregister_Notification")));
+        if (!reg || !unregister) return;
+        CM_NOTIFY_FILTER filter{};
+        filter.cbSize = sizeof(filter);
+        filter.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
+        win32::systemHid().HidD_GetHidGuid(&filter.u.DeviceInterface.ClassGuid);
+        if (reg(&filter, this, &Notifications::onEvent, &handle) != CR_SUCCESS) handle = nullptr;
+    }
+    ~Notifications() {
+        if (handle) unregister(handle);
+    }
+    Notifications(const Notifications&) = delete;
+    Notifications& operator=(const Notifications&) = delete;
+
+    static DWORD CALLBACK onEvent(HCMNOTIFICATION, PVOID context, CM_NOTIFY_ACTION action, PCM_NOTIFY_EVENT_DATA,
+                                  DWORD) {
+        if (action == CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL || action == CM_NOTIFY_ACTION_DEVICEINTERFACEREMOVAL)
+            ++static_cast<Notifications*>(context)->count;
+        return ERROR_SUCCESS;
+    }
+
+    HCMNOTIFICATION handle = nullptr;
+    Unregister unregister = nullptr;
+    std::atomic<uint64_t> count{0};
+};
+
+Win32HidHost::Win32HidHost() : notifications_(std::make_unique<Notifications>()) {}
 Win32HidHost::~Win32HidHost() = default;
 
+std::optional<uint64_t> Win32HidHost::deviceChanges() {
+    if (!notifications_->handle) return std::nullopt;
+    return notifications_->count.load();
+}
+
 std::vector<std::string> Win32HidHost::enumerate() { return interfacePaths(failure_); }
+
+std::vector<HidDeviceInfo> Win32HidHost::enumerateVendor(uint16_t vendorId) {
+    std::vector<HidDeviceInfo> devices;
+    const std::vector<std::string> paths = enumerate();
+    const Failure enumeration = failure_;
+    for (const std::string& path : paths) {
+        // The IDs in the path decide first: no other vendor's device is opened.
+        const std::optional<HidAttributes> named = idsInDevicePath(path);
+        if (named && named->vendorId != vendorId) continue;
+        // The rest from a handle without access rights: the IDs as the driver
+        // tells them, the report lengths and the serial number.
+        unique_handle file(CreateFileW(win32::widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+        HidAttributes ids;
+        Failure ignored;
+        if (!file || !readAttributes(file.get(), ids, ignored) || ids.vendorId != vendorId) continue;
+        HidDeviceInfo device{path, ids, {}, {}, {}};
+        unique_preparsed preparsed;
+        HIDP_CAPS caps{};
+        if (win32::systemHid().HidD_GetPreparsedData(file.get(), preparsed.put()) && preparsed &&
+            win32::systemHid().HidP_GetCaps(preparsed.get(), &caps) == HIDP_STATUS_SUCCESS)
+            device.caps = HidCaps{caps.InputReportByteLength, caps.OutputReportByteLength};
+        wchar_t serial[128] = {};
+        if (win32::systemHid().HidD_GetSerialNumberString(file.get(), serial, sizeof(serial) - sizeof(wchar_t)))
+            device.serial = win32::narrow(std::wstring_view(serial, wcsnlen(serial, 127)));
+        devices.push_back(std::move(device));
+    }
+    failure_ = enumeration;
+    return devices;
+}
 
 bool Win32HidHost::attributes(const std::string& path, HidAttributes& out) {
     // No access asked for: enough for the IDs, and granted for devices the

@@ -32,6 +32,7 @@ SystemHid load() {
     bind(hid, "HidD_GetPreparsedData", api.HidD_GetPreparsedData);
     bind(hid, "HidD_FreePreparsedData", api.HidD_FreePreparsedData);
     bind(hid, "HidP_GetCaps", api.HidP_GetCaps);
+    bind(hid, "HidD_GetSerialNumberString", api.HidD_GetSerialNumberString);
     bind(setupapi, "SetupDiGetClassDevsW", api.SetupDiGetClassDevsW);
     bind(setupapi, "SetupDiEnumDeviceInterfaces", api.SetupDiEnumDeviceInterfaces);
     bind(setupapi, "SetupDiGetDeviceInterfaceDetailW", api.SetupDiGetDeviceInterfaceDetailW);

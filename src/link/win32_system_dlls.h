@@ -20,6 +20,7 @@ struct SystemHid {
     decltype(&::HidD_GetPreparsedData) HidD_GetPreparsedData;
     decltype(&::HidD_FreePreparsedData) HidD_FreePreparsedData;
     decltype(&::HidP_GetCaps) HidP_GetCaps;
+    decltype(&::HidD_GetSerialNumberString) HidD_GetSerialNumberString;
     decltype(&::SetupDiGetClassDevsW) SetupDiGetClassDevsW;
     decltype(&::SetupDiEnumDeviceInterfaces) SetupDiEnumDeviceInterfaces;
     decltype(&::SetupDiGetDeviceInterfaceDetailW) SetupDiGetDeviceInterfaceDetailW;

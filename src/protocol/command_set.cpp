@@ -27,14 +27,13 @@ ChannelConfig configurationFromReply(uint32_t productId, const Reply& reply) {
 }
 
 uint16_t CommandSet::attach() {
-    attached_ = static_cast<uint16_t>(link_.connect(kSettingId280));
-    if (attached_ != 0) return attached_;
-    // A 0x280 that is there but cannot be opened says more than "no 0x260".
-    Failure first = link_.lastFailure();
-    attached_ = static_cast<uint16_t>(link_.connect(kSettingId260));
-    if (attached_ == 0 && first.kind != FailureKind::NotFound && link_.lastFailure().kind == FailureKind::NotFound)
-        link_.keepFailure(std::move(first));
+    attached_ = link_.attach({kSettingId280, kSettingId260});
     return attached_;
+}
+
+void CommandSet::select(const ModuleRecord& module) {
+    link_.pin(module);
+    attached_ = module.productId;
 }
 
 int CommandSet::readFirmwareVersion() {
@@ -51,6 +50,11 @@ bool CommandSet::readConfiguration(ChannelConfig& config) {
 bool CommandSet::writeConfiguration(const ChannelConfig& config) {
     return link_.transact(attached_, commandReport(cmd::kConfiguration, 1, idNibbleOf(config.productId),
                                                    config.openDrainMask, config.highMask, config.inputMask)) == 1;
+}
+
+CommandSet::ReadBack CommandSet::readBack(const ChannelConfig& written, ChannelConfig& stored) {
+    if (!readConfiguration(stored)) return ReadBack::Failed;
+    return stored == written ? ReadBack::Same : ReadBack::Differs;
 }
 
 int CommandSet::outputTest(int blinkByte, int channelArg) {

@@ -34,8 +34,11 @@ class CommandSet {
 public:
     explicit CommandSet(ModuleLink& link) : link_(link) {}
 
-    // 0x280 first, then 0x260; sets and returns AttachedModuleId.
+    // 0x280 first, then 0x260, over one look at the module directory; the
+    // module found is pinned. Sets and returns AttachedModuleId.
     uint16_t attach();
+    // Addresses the commands to `module` (pinned) instead.
+    void select(const ModuleRecord& module);
     uint16_t attachedModuleId() const { return attached_; }
 
     // Reply field 1 of 0x40; 0 on failure (and for a version byte 0).
@@ -44,6 +47,10 @@ public:
     bool readConfiguration(ChannelConfig& config);
     // 0x43 p1=1, nibble, open-drain, high, input.
     bool writeConfiguration(const ChannelConfig& config);
+    // After a write: reads the configuration back into `stored` and
+    // compares it with `written`.
+    enum class ReadBack { Failed, Differs, Same };
+    ReadBack readBack(const ChannelConfig& written, ChannelConfig& stored);
     // 0x45 blink byte, channel (negative: low).
     int outputTest(int blinkByte, int channelArg);
     // 0x47 p1=2 to presentId (0x261-0x269).

@@ -133,6 +133,8 @@ void onDeviceCommand(MainWindow& main, int id) {
 void onDeviceChange(MainWindow& main, WPARAM event) {
     if (event != DBT_DEVNODES_CHANGED) return;
 
+    // What the module directory knew is stale now: attach looks afresh.
+    main.commands.link().directory().drop();
     const uint16_t attached = main.commands.attach();
     main.setAttachedMenus(attached != 0);
     main.panel.enableTests(attached != 0);

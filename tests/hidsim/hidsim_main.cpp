@@ -47,7 +47,8 @@ constexpr const char* kUsage =
     "With a PROGRAM it is run in this Wine session and its exit status\n"
     "returned; without one the devices stay until Enter is pressed.\n"
     "--bench N times N firmware-version commands through the real HID path and\n"
-    "prints the link's own time per command (the 40 ms pause taken off).\n"
+    "prints the link's own time per command (the 40 ms pause taken off), the\n"
+    "time to find the module and the driver calls per command.\n"
     "--clean removes every virtual device left in the prefix.\n";
 
 std::vector<std::string> splitAt(const std::string& text, char separator) {
@@ -94,11 +95,98 @@ bool addModule(Bench& bench, const std::string& description) {
     return m != nullptr;
 }
 
-// Times `count` firmware-version commands to the first module through the
-// real path. Each command pauses 40 ms by design; what is left is the link.
+// The real clock, noting when the last pause ended.
+class PauseClock final : public Clock {
+public:
+    void sleepMs(int ms) override {
+        systemClock().sleepMs(ms);
+        pauseEnded = std::chrono::steady_clock::now();
+    }
+    int64_t nowMs() override { return systemClock().nowMs(); }
+    std::chrono::steady_clock::time_point pauseEnded;
+};
+
+// Counts the calls that reach the HID driver, and notes when a command's
+// module was found: the first ID check on an opened handle.
+class CountingHost final : public ForwardingHidHost {
+public:
+    using ForwardingHidHost::ForwardingHidHost;
+    struct Counts {
+        int enumerations = 0, opens = 0, closes = 0, queries = 0, writes = 0, reads = 0;
+        int total() const { return enumerations + opens + closes + queries + writes + reads; }
+    } counts;
+    std::chrono::steady_clock::time_point found;
+
+    std::vector<std::string> enumerate() override {
+        ++counts.enumerations;
+        return ForwardingHidHost::enumerate();
+    }
+    std::vector<HidDeviceInfo> enumerateVendor(uint16_t vendorId) override {
+        ++counts.enumerations;
+        return ForwardingHidHost::enumerateVendor(vendorId);
+    }
+    bool attributes(const std::string& path, HidAttributes& out) override {
+        ++counts.queries;
+        return ForwardingHidHost::attributes(path, out);
+    }
+    std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override {
+        ++counts.opens;
+        std::unique_ptr<HidHandle> handle = ForwardingHidHost::open(path, overlapped);
+        if (!handle) return handle;
+        return std::make_unique<Handle>(*this, std::move(handle));
+    }
+
+private:
+    class Handle final : public ForwardingHidHandle {
+    public:
+        Handle(CountingHost& host, std::unique_ptr<HidHandle> inner)
+            : ForwardingHidHandle(std::move(inner)), host_(host) {}
+        ~Handle() override { ++host_.counts.closes; }
+        bool attributes(HidAttributes& out) override {
+            ++host_.counts.queries;
+            const bool known = ForwardingHidHandle::attributes(out);
+            if (host_.found == std::chrono::steady_clock::time_point{}) host_.found = std::chrono::steady_clock::now();
+            return known;
+        }
+        bool caps(HidCaps& out) override {
+            ++host_.counts.queries;
+            return ForwardingHidHandle::caps(out);
+        }
+        bool write(const uint8_t* data, size_t length) override {
+            ++host_.counts.writes;
+            return ForwardingHidHandle::write(data, length);
+        }
+        ReadResult read(uint8_t* buffer, size_t length, int timeoutMs) override {
+            ++host_.counts.reads;
+            return ForwardingHidHandle::read(buffer, length, timeoutMs);
+        }
+
+    private:
+        CountingHost& host_;
+    };
+};
+
+double msSince(std::chrono::steady_clock::time_point start, std::chrono::steady_clock::time_point end) {
+    return std::chrono::duration<double, std::milli>(end - start).count();
+}
+
+// Median, 95th percentile and spread (fastest to slowest): a shared
+// machine's load shows in the mean.
+std::string summary(std::vector<double> ms) {
+    std::sort(ms.begin(), ms.end());
+    char text[128];
+    std::snprintf(text, sizeof text, "median %.2f ms, p95 %.2f ms, spread %.2f-%.2f ms", ms[ms.size() / 2],
+                  ms[std::min(ms.size() - 1, ms.size() * 95 / 100)], ms.front(), ms.back());
+    return text;
+}
+
+// Times `count` firmware-version commands to the attached module through
+// the real path. Each command pauses 40 ms by design; what is left is the link.
 int benchmark(int count) {
-    Win32HidHost host;
-    ModuleLink link(host, systemClock());
+    Win32HidHost system;
+    CountingHost host(system);
+    PauseClock clock;
+    ModuleLink link(host, clock);
     CommandSet commands(link);
     const uint16_t id = commands.attach();
     if (id == 0) {
@@ -106,36 +194,42 @@ int benchmark(int count) {
         return 1;
     }
     const CommandReport report = commandReport(cmd::kFirmwareVersion);
-    std::vector<double> linkMs;  // each command's time, the pause taken off
+    std::vector<double> linkMs, findMs;  // each command's time, the pause taken off; of it, finding the module
+    const CountingHost::Counts before = host.counts;
     for (int i = 0; i < count; ++i) {
+        host.found = {};
         const auto start = std::chrono::steady_clock::now();
         if (!link.transact(id, report)) {
             std::cerr << "zelio-hidsim: command " << i + 1 << " failed: " << link.lastFailure().text() << '\n';
             return 1;
         }
-        linkMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() -
-                         ModuleLink::kPauseMs);
+        linkMs.push_back(msSince(start, std::chrono::steady_clock::now()) - ModuleLink::kPauseMs);
+        findMs.push_back(msSince(clock.pauseEnded, host.found));
     }
-    // Of that, finding the module: enumeration and every interface's IDs.
-    std::vector<double> findMs;
-    size_t interfaces = 0;
+    const CountingHost::Counts after = host.counts;
+    const auto perCommand = [&](int CountingHost::Counts::*field) {
+        return static_cast<double>(after.*field - before.*field) / count;
+    };
+    // A full look, for comparison: what the directory does at attach and
+    // after a hot-plug event.
+    std::vector<double> refreshMs;
+    size_t modules = 0;
     for (int i = 0; i < count; ++i) {
         const auto start = std::chrono::steady_clock::now();
-        const std::vector<std::string> paths = host.enumerate();
-        for (const std::string& path : paths) {
-            HidAttributes ids;
-            host.attributes(path, ids);
-        }
-        interfaces = paths.size();
-        findMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        modules = link.directory().refresh().size();
+        refreshMs.push_back(msSince(start, std::chrono::steady_clock::now()));
     }
-    // The median and the fastest: a shared machine's load shows in the mean.
-    std::sort(linkMs.begin(), linkMs.end());
-    std::sort(findMs.begin(), findMs.end());
-    std::printf("%d commands; the link's own time per command (the %d ms pause taken off): median %.1f ms, "
-                "fastest %.1f ms; of it finding the module among %zu HID interfaces: median %.1f ms\n",
-                count, ModuleLink::kPauseMs, linkMs[linkMs.size() / 2], linkMs.front(), interfaces,
-                findMs[findMs.size() / 2]);
+    std::printf("%d commands; the link's own time per command (the %d ms pause taken off): %s\n"
+                "  of it finding the module: %s\n"
+                "  driver calls per command: %.1f (enumerations %.1f, opens %.1f, closes %.1f, queries %.1f, "
+                "writes %.1f, reads %.1f)\n"
+                "  a full look at the directory (%zu module(s) among %zu HID interfaces): %s\n",
+                count, ModuleLink::kPauseMs, summary(linkMs).c_str(), summary(findMs).c_str(),
+                static_cast<double>(after.total() - before.total()) / count, perCommand(&CountingHost::Counts::enumerations),
+                perCommand(&CountingHost::Counts::opens), perCommand(&CountingHost::Counts::closes),
+                perCommand(&CountingHost::Counts::queries), perCommand(&CountingHost::Counts::writes),
+                perCommand(&CountingHost::Counts::reads), modules, system.enumerate().size(),
+                summary(refreshMs).c_str());
     return 0;
 }
 
