@@ -13,6 +13,7 @@ var zelioHid = {
   next: 1,
   listed: [],
   reason: '',
+  changes: 0,            // connect and disconnect events seen
   entry(device) {
     let n = this.numbers.get(device);
     if (!n) {
@@ -348,6 +349,7 @@ var zelioHid = {
     });
     if (navigator.hid) {
       const changed = (ev) => {
+        zelioHid.changes++;
         if (ev.type === 'disconnect') zelioHid.gone(ev.device);
         if (!demoMode) command(10);
       };

@@ -28,6 +28,8 @@ EM_ASYNC_JS(int, zelio_hid_read, (int device, uint8_t* buffer, int length, int t
     HEAPU8.set(report.slice(0, length), buffer);
     return 0;
 });
+// Connect and disconnect events seen so far.
+EM_JS(int, zelio_hid_changes, (), { return zelioHid.changes; });
 EM_JS(void, zelio_hid_reason, (char* buffer, int size), { stringToUTF8(zelioHid.reason, buffer, size); });
 
 namespace zelio::web {
@@ -120,6 +122,8 @@ std::vector<std::string> WebHidHost::enumerate() {
     failure_ = Failure{};
     return paths;
 }
+
+std::optional<uint64_t> WebHidHost::deviceChanges() { return static_cast<uint64_t>(zelio_hid_changes()); }
 
 bool WebHidHost::attributes(const std::string& path, HidAttributes& out) {
     if (idsOf(deviceOf(path), out)) {

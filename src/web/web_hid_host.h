@@ -4,7 +4,9 @@
 // they last (ASYNCIFY); the C++ above them reads as if it blocked.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,8 @@ public:
     std::vector<std::string> enumerate() override;
     bool attributes(const std::string& path, HidAttributes& out) override;
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
+    // navigator.hid's connect and disconnect events, counted.
+    std::optional<uint64_t> deviceChanges() override;
 };
 
 }  // namespace zelio::web
