@@ -43,10 +43,14 @@ foreach(_line IN LISTS _lines)
     endif()
 endforeach()
 
-if(IMPORTS_ONLY)  # a program: no exports to check
-elseif(NOT "zelio_open" IN_LIST _exports OR NOT "zelio_emulate" IN_LIST _exports)
-    message(FATAL_ERROR "zelio_open/zelio_emulate not among the exports of ${LIBRARY}:\n${_exports}\n${_out}")
-endif()
+# The library's ABI: functions are added, never taken away.
+set(_abi open open_emulated close last_error strerror list list_details select select_path select_serial
+    select_port firmware_version read_config write_config output blink reset change_id_to_260 emulate)
+foreach(_function IN LISTS _abi)
+    if(NOT IMPORTS_ONLY AND NOT "zelio_${_function}" IN_LIST _exports)
+        message(FATAL_ERROR "zelio_${_function} is not among the exports of ${LIBRARY}:\n${_exports}\n${_out}")
+    endif()
+endforeach()
 set(_bad "")
 foreach(_symbol IN LISTS _exports)
     if(NOT _symbol MATCHES "^zelio_")
