@@ -12,12 +12,31 @@ import zelio
 from zelio import Config, Emulation, ErrorCode, Mode
 
 
+SELECTIONS = os.path.join(os.path.dirname(__file__), "..", "..", "tests", "support", "selections.tsv")
+
+
 class ListTest(unittest.TestCase):
     def test_emulated_modules(self):
         modules = zelio.list_modules(emulated=True)
-        self.assertEqual([(m.product_id, m.model, m.mode) for m in modules],
-                         [(0x280, "ZEL280", Mode.SETTING), (0x261, "ZEL260", Mode.IO)])
+        self.assertEqual([(m.product_id, m.model, m.mode, m.port, m.serial) for m in modules],
+                         [(0x280, "ZEL280", Mode.SETTING, "1-1.1", "EMU0001"), (0x261, "ZEL260", Mode.IO, "1-1.2", "EMU0002")])
         self.assertNotEqual(modules[0].path, modules[1].path)
+        self.assertIn("product_id=0x280, model='ZEL280', mode=Mode.SETTING", repr(modules[0]))
+        self.assertEqual(repr(Config(0x281, 0x40)), "Config(product_id=0x281, open_drain_mask=0x40, high_mask=0x00, input_mask=0x00)")
+
+    def test_selections(self):
+        # The modules are told apart by their firmware versions.
+        errors = {"no-module": zelio.NoModuleError, "usage": zelio.UsageError, "ambiguous": zelio.AmbiguousError}
+        with open(SELECTIONS, encoding="utf-8") as table:
+            rows = [line.rstrip("\r\n").split("\t") for line in table if line.strip() and not line.startswith("#")]
+        self.assertGreater(len(rows), 10)
+        for by, value, expect in rows:
+            with self.subTest(by=by, value=value):
+                if expect in errors:
+                    self.assertRaises(errors[expect], zelio.Module, emulated=True, **{by: value})
+                    continue
+                with zelio.Module(emulated=True, **{by: value}) as module:
+                    self.assertEqual(module.firmware_version(), {"0x280": 0x12, "0x261": 0x10}[expect])
 
 
 class LoadTest(unittest.TestCase):
@@ -63,8 +82,10 @@ class ModuleTest(unittest.TestCase):
             self.assertIn(0x260, [m.product_id for m in module.list_modules()])
 
     def test_arguments(self):
-        with self.assertRaises(ValueError):
-            zelio.Module(emulated=True)
+        for kwargs, error in [({}, ValueError), ({"path": "emu://0", "serial": "EMU0001"}, ValueError),
+                              ({"path": "emu://0\x00junk"}, ValueError), ({"serial": "EMU\udc80"}, ValueError),
+                              ({"path": 123}, TypeError), ({"port": b"1-1.1"}, TypeError)]:
+            self.assertRaises(error, zelio.Module, emulated=True, **kwargs)
         with zelio.Module(0x280, emulated=True) as module:
             # Out of range before ctypes would cut them down (2**32 + 3 to 3).
             for call, args, allowed in [(module.blink, (9,), "1-8"), (module.output, (2**32 + 3, True), "1-8"),
@@ -72,6 +93,8 @@ class ModuleTest(unittest.TestCase):
                                   (module.write_config, (Config(0x281, high_mask=0x1FF),), "0x0-0xFF"),
                                   (module.write_config, (Config(0x10281),), "0x1-0xFFFF"), (module.emulate, (9,), "")]:
                 self.assertRaisesRegex(ValueError, allowed, call, *args)
+            for bad in [None, (0x281, 0, 0, 0)]:
+                self.assertRaises(TypeError, module.write_config, bad)
             self.assertEqual(module.read_config(), Config(0x281, 0, 0, 0))
             with self.assertRaises(zelio.UsageError) as caught:
                 module.write_config(Config(0x263))  # a ZEL260's ID
