@@ -106,7 +106,6 @@ Summary: ZEL280/ZEL260 eight-channel USB HID I/O modules from Python, over libze
 License: MIT
 Requires-Python: >=3.9
 ")
-file(WRITE "${_zelio_dist_info}/top_level.txt" "zelio\n")
 if(NOT _zelio_python_dir)
     find_program(ZELIO_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
     find_program(ZELIO_SYSTEM_PYTHON3 python3)
@@ -213,6 +212,12 @@ if(NOT CMAKE_CROSSCOMPILING)
         set_tests_properties(lib_blink_py PROPERTIES
             PASS_REGULAR_EXPRESSION "0x280 ZEL280 setting.*blinking channel 3 of 0x280")
         list(APPEND _zelio_lib_tests lib_python lib_blink_py)
+    endif()
+    # The package's types, as its users' checkers see them.
+    find_program(ZELIO_MYPY mypy)
+    if(ZELIO_MYPY)
+        add_test(NAME lib_python_types COMMAND "${ZELIO_MYPY}" --strict --no-incremental "${PROJECT_SOURCE_DIR}/python/zelio")
+        list(APPEND _zelio_lib_tests lib_python_types)
     endif()
 
     # find_package(zelio) and pkg-config against an installed tree.
