@@ -124,10 +124,10 @@ static void selections(const char* table) {
             if (strcmp(expect, errors[i].name) == 0) wanted = errors[i].rc;
         zelio_context* ctx = NULL;
         CHECK(zelio_open_emulated(&ctx) == ZELIO_OK);
-        int (*select)(zelio_context*, const char*) = strcmp(line, "path") == 0   ? zelio_select_path
+        int (*choose)(zelio_context*, const char*) = strcmp(line, "path") == 0   ? zelio_select_path
                                                      : strcmp(line, "port") == 0 ? zelio_select_port
                                                                                  : zelio_select_serial;
-        const int rc = select(ctx, value);
+        const int rc = choose(ctx, value);
         uint8_t version = 0;
         if (wanted == ZELIO_OK) EXPECT_RC(ctx, ZELIO_OK, zelio_firmware_version(ctx, 0, &version));
         if (rc != wanted || (wanted == ZELIO_OK && version != (strcmp(expect, "0x280") == 0 ? 0x12 : 0x10)))
