@@ -140,15 +140,8 @@ if(NOT ZELIO_BUILD_TESTS)
     return()
 endif()
 
-# On Linux the C test adds modules with long texts to hidapi's enumeration
-# (it replaces hid_enumerate).
 add_executable(zelio_capi_test tests/lib/capi_test.c)
 target_link_libraries(zelio_capi_test PRIVATE zelio_shared)
-if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
-    target_link_libraries(zelio_capi_test PRIVATE ${CMAKE_DL_LIBS})
-    target_include_directories(zelio_capi_test PRIVATE ${HIDAPI_INCLUDE_DIRS})
-    set_target_properties(zelio_capi_test PROPERTIES ENABLE_EXPORTS ON)
-endif()
 
 # Under Wine the programs find zelio.dll next to them in the build directory.
 add_test(NAME lib_capi COMMAND zelio_capi_test "${PROJECT_SOURCE_DIR}/tests/support/selections.tsv")

@@ -1,13 +1,5 @@
 /* The C interface as a C program sees it: compiled as C, only zelio.h, linked
- * against the shared library, run on the emulated modules.
- *   zelio_capi_test SELECTIONS   (tests/support/selections.tsv) */
-#if defined(__linux__)
-#define _GNU_SOURCE
-#include <dlfcn.h>
-#include <hidapi/hidapi.h>
-#include <stdlib.h>
-#include <wchar.h>
-#endif
+ * against the shared library, run on the emulated modules. */
 #include <stdio.h>
 #include <string.h>
 
@@ -57,94 +49,41 @@ static void error_texts(void) {
     zelio_close(NULL);
 }
 
-#if defined(__linux__)
-/* hidapi's enumeration with two ZEL280s after the real devices, whose path
- * and serial number just fit the entries and one byte more. */
-static const size_t long_texts[][2] = {{ZELIO_PATH_MAX - 1, ZELIO_SERIAL_MAX - 1}, {ZELIO_PATH_MAX, ZELIO_SERIAL_MAX}};
-struct hid_device_info* hid_enumerate(unsigned short vendor_id, unsigned short product_id) {
-    struct hid_device_info* (*real)(unsigned short, unsigned short) = NULL;
-    *(void**)&real = dlsym(RTLD_NEXT, "hid_enumerate");
-    struct hid_device_info* list = real(vendor_id, product_id);
-    struct hid_device_info** tail = &list;
-    while (*tail != NULL) tail = &(*tail)->next;
-    for (size_t i = 0; i < 2 && vendor_id == 0x1D5A; ++i, tail = &(*tail)->next) {
-        *tail = calloc(1, sizeof(struct hid_device_info)); /* hidapi frees them */
-        (*tail)->vendor_id = 0x1D5A;
-        (*tail)->product_id = 0x280;
-        (*tail)->path = calloc(long_texts[i][0] + 1, 1);
-        memset((*tail)->path, '/', long_texts[i][0]);
-        (*tail)->serial_number = calloc(long_texts[i][1] + 1, sizeof(wchar_t));
-        wmemset((*tail)->serial_number, L'S', long_texts[i][1]);
+/* Each row of tests/support/selections.tsv on a fresh pair of emulated
+ * modules, which their firmware versions tell apart. */
+static void selections(FILE* in) {
+    char line[512], by[8] = "", value[256] = "", expect[16] = "";
+    int rows = 0;
+    while (in != NULL && fgets(line, sizeof line, in) != NULL) {
+        if (line[0] == '#') continue;
+        if (sscanf(line, "%7[^\t]\t%255[^\t]\t%15s", by, value, expect) != 3)
+            value[0] = '\0', sscanf(line, "%7[^\t]\t\t%15s", by, expect); /* an empty value */
+        const int want = !strcmp(expect, "usage") ? ZELIO_ERR_USAGE : !strcmp(expect, "no-module") ? ZELIO_ERR_NO_MODULE
+                       : !strcmp(expect, "ambiguous") ? ZELIO_ERR_AMBIGUOUS : ZELIO_OK;
+        zelio_context* ctx = NULL;
+        uint8_t version = 0;
+        CHECK(zelio_open_emulated(&ctx) == ZELIO_OK);
+        const int rc = (by[1] == 'a' ? zelio_select_path : by[1] == 'o' ? zelio_select_port : zelio_select_serial)(ctx, value);
+        if (rc == ZELIO_OK) zelio_firmware_version(ctx, 0, &version);
+        if (rc != want || version != (want ? 0 : strcmp(expect, "0x280") ? 0x10 : 0x12))
+            fprintf(stderr, "%s '%s': %d (%s), expected %s\n", by, value, rc, zelio_last_error(ctx), expect), ++failures;
+        zelio_close(ctx);
+        ++rows;
     }
-    return list;
+    CHECK(rows > 10);
 }
-#endif
 
 static void real_context(void) {
     zelio_context* ctx = NULL;
     CHECK(zelio_open(&ctx) == ZELIO_OK && ctx != NULL);
     EXPECT_RC(ctx, ZELIO_ERR_USAGE, zelio_emulate(ctx, 0x280, ZELIO_EMULATE_SILENT));
-#if defined(__linux__)
-    /* A text that does not fit is empty: its NUL stays inside the entry. */
-    size_t count = 0;
-    struct { zelio_module_info list[2]; char guard[8]; } infos;
-    struct { zelio_module_detail list[2]; char guard[8]; } details;
-    memset(&infos, 'G', sizeof infos);
-    memset(&details, 'G', sizeof details);
-    EXPECT_RC(ctx, ZELIO_OK, zelio_list(ctx, infos.list, 2, &count));
-    EXPECT_RC(ctx, ZELIO_OK, zelio_list_details(ctx, details.list, 2, &count));
-    CHECK(count == 2 && memcmp(infos.guard, "GGGGGGGG", 8) == 0 && memcmp(details.guard, "GGGGGGGG", 8) == 0);
-    CHECK(strlen(infos.list[0].path) == ZELIO_PATH_MAX - 1 && infos.list[1].path[0] == '\0');
-    CHECK(strlen(details.list[0].info.path) == ZELIO_PATH_MAX - 1 && details.list[1].info.path[0] == '\0');
-    CHECK(strlen(details.list[0].serial) == ZELIO_SERIAL_MAX - 1 && details.list[1].serial[0] == '\0');
-#endif
     zelio_close(ctx);
-}
-
-/* Every row of the table of selections, on a fresh pair of emulated modules:
- * the module chosen (told apart by its firmware version) or the error. */
-static void selections(const char* table) {
-    static const struct { const char* name; int rc; } errors[] = {
-        {"no-module", ZELIO_ERR_NO_MODULE}, {"usage", ZELIO_ERR_USAGE}, {"ambiguous", ZELIO_ERR_AMBIGUOUS}};
-    FILE* in = fopen(table, "r");
-    CHECK(in != NULL);
-    char line[1024];
-    int rows = 0;
-    while (in != NULL && fgets(line, sizeof line, in) != NULL) {
-        line[strcspn(line, "\r\n")] = '\0';
-        char* value = strchr(line, '\t');
-        char* expect = value != NULL ? strchr(value + 1, '\t') : NULL;
-        if (line[0] == '#' || line[0] == '\0') continue;
-        CHECK(expect != NULL);
-        if (expect == NULL) continue;
-        *value++ = '\0';
-        *expect++ = '\0';
-        int wanted = ZELIO_OK;
-        for (size_t i = 0; i < sizeof errors / sizeof errors[0]; ++i)
-            if (strcmp(expect, errors[i].name) == 0) wanted = errors[i].rc;
-        zelio_context* ctx = NULL;
-        CHECK(zelio_open_emulated(&ctx) == ZELIO_OK);
-        int (*choose)(zelio_context*, const char*) = strcmp(line, "path") == 0   ? zelio_select_path
-                                                     : strcmp(line, "port") == 0 ? zelio_select_port
-                                                                                 : zelio_select_serial;
-        const int rc = choose(ctx, value);
-        uint8_t version = 0;
-        if (wanted == ZELIO_OK) EXPECT_RC(ctx, ZELIO_OK, zelio_firmware_version(ctx, 0, &version));
-        if (rc != wanted || (wanted == ZELIO_OK && version != (strcmp(expect, "0x280") == 0 ? 0x12 : 0x10)))
-            fprintf(stderr, "%s '%s': %d (%s) firmware 0x%02x, expected %s\n", line, value, rc, zelio_last_error(ctx),
-                    version, expect), ++failures;
-        zelio_close(ctx);
-        ++rows;
-    }
-    CHECK(rows > 10);
-    if (in != NULL) fclose(in);
 }
 
 int main(int argc, char** argv) {
     error_texts();
     real_context();
-    CHECK(argc == 2);
-    if (argc == 2) selections(argv[1]);
+    selections(argc == 2 ? fopen(argv[1], "r") : NULL);
 
     zelio_context* ctx = NULL;
     CHECK(zelio_open_emulated(&ctx) == ZELIO_OK && ctx != NULL);
@@ -163,10 +102,6 @@ int main(int argc, char** argv) {
     char path280[ZELIO_PATH_MAX], path260[ZELIO_PATH_MAX];
     strcpy(path280, list[0].path);
     strcpy(path260, list[1].path);
-    zelio_module_detail details[2];
-    EXPECT_RC(ctx, ZELIO_OK, zelio_list_details(ctx, details, 2, &count));
-    CHECK(count == 2 && strcmp(details[1].info.path, path260) == 0 && strcmp(details[1].port, "1-1.2") == 0 &&
-          strcmp(details[1].serial, "EMU0002") == 0 && details[1].info.product_id == 0x261);
 
     uint8_t version = 0;
     EXPECT_RC(ctx, ZELIO_OK, zelio_firmware_version(ctx, 0x280, &version));
@@ -201,9 +136,7 @@ int main(int argc, char** argv) {
     EXPECT_RC(ctx, ZELIO_ERR_USAGE, zelio_blink(ctx, 0x280, 0, 5, 5));
     EXPECT_RC(ctx, ZELIO_ERR_USAGE, zelio_blink(ctx, 0x280, 3, 16, 5));
 
-    /* Reset: the ZEL280 comes back under the ID just written, and its serial
-       number still chooses it. */
-    EXPECT_RC(ctx, ZELIO_ERR_USAGE, zelio_select_serial(ctx, NULL) + zelio_select_port(ctx, NULL) - ZELIO_ERR_USAGE);
+    /* Reset: the ZEL280 comes back under the ID just written (its serial number still chooses it). */
     EXPECT_RC(ctx, ZELIO_OK, zelio_select_serial(ctx, "EMU0001"));
     EXPECT_RC(ctx, ZELIO_OK, zelio_reset(ctx, 0));
     const zelio_module_info* m = find(ctx, 0x283, &count);
@@ -217,19 +150,13 @@ int main(int argc, char** argv) {
     CHECK(m != NULL && m->mode == ZELIO_MODE_SETTING && strcmp(m->path, path260) == 0);
 
     /* Selection by path. */
-    EXPECT_RC(ctx, ZELIO_ERR_USAGE, zelio_select_path(ctx, NULL));
-    EXPECT_RC(ctx, ZELIO_ERR_NO_MODULE, zelio_select_path(ctx, "no such device"));
-    EXPECT_RC(ctx, ZELIO_OK, zelio_select_path(ctx, path260));
-    EXPECT_RC(ctx, ZELIO_OK, zelio_firmware_version(ctx, 0, &version));
-    CHECK(version == 0x10);
+    EXPECT_RC(ctx, 3 * ZELIO_ERR_USAGE, zelio_select_path(ctx, NULL) + zelio_select_serial(ctx, NULL) + zelio_select_port(ctx, NULL));
 
-    /* Two modules at 0x260 with one serial number: the path or the port tells
-       them apart. */
+    /* Two modules at 0x260 with one serial number: their paths and ports tell them apart. */
     EXPECT_RC(ctx, ZELIO_OK, zelio_emulate(ctx, 0x260, ZELIO_EMULATE_TWIN));
     EXPECT_RC(ctx, ZELIO_ERR_AMBIGUOUS, zelio_select(ctx, 0x260));
     EXPECT_RC(ctx, ZELIO_ERR_AMBIGUOUS, zelio_select_serial(ctx, "EMU0002"));
-    EXPECT_RC(ctx, ZELIO_OK, zelio_select_port(ctx, "1-1.3"));
-    EXPECT_RC(ctx, ZELIO_OK, zelio_select_path(ctx, path260));
+    EXPECT_RC(ctx, ZELIO_OK, zelio_select_port(ctx, "1-1.3") | zelio_select_path(ctx, path260));
     EXPECT_RC(ctx, ZELIO_ERR_AMBIGUOUS, zelio_reset(ctx, 0x260));
     EXPECT_RC(ctx, ZELIO_OK, zelio_read_config(ctx, 0, &config));
 
