@@ -99,6 +99,7 @@ if(WIN32 AND NOT _zelio_python_dir)
     set(_zelio_python_dir "python")
 endif()
 set(_zelio_dist_info "${PROJECT_BINARY_DIR}/python/zelio-${PROJECT_VERSION}.dist-info")
+file(REMOVE_RECURSE "${_zelio_dist_info}")
 file(WRITE "${_zelio_dist_info}/METADATA" "Metadata-Version: 2.1
 Name: zelio
 Version: ${PROJECT_VERSION}
