@@ -56,7 +56,8 @@ class ModuleTest(unittest.TestCase):
     def test_configure_and_reset(self):
         with zelio.Module(0x280, emulated=True) as module:
             self.assertEqual(module.firmware_version(), 0x12)
-            self.assertEqual(repr(module.read_config()), "Config(product_id=0x281, open_drain_mask=0x00, high_mask=0x00, input_mask=0x00)")
+            self.assertEqual(repr(module.read_config()),
+                             "Config(product_id=0x281, open_drain_mask=0x00, high_mask=0x00, input_mask=0x00)")
             wanted = Config(0x284, open_drain_mask=0x40, high_mask=0x81, input_mask=0x01)
             module.write_config(wanted)
             self.assertEqual(module.read_config(), wanted)
@@ -75,8 +76,9 @@ class ModuleTest(unittest.TestCase):
             self.assertIn(0x260, [m.product_id for m in module.list_modules()])
 
     def test_arguments(self):
-        for kwargs, error in [({}, ValueError), ({"path": "emu://0", "serial": "EMU0001"}, ValueError), ({"path": 123}, TypeError),
-                              ({"path": "emu://0\x00junk"}, ValueError), ({"serial": "\udc80"}, ValueError), ({"port": b"1-1.1"}, TypeError)]:
+        for kwargs, error in [({}, ValueError), ({"path": "emu://0", "serial": "EMU0001"}, ValueError),
+                              ({"path": "emu://0\x00junk"}, ValueError), ({"serial": "\udc80"}, ValueError),
+                              ({"path": 123}, TypeError), ({"port": b"1-1.1"}, TypeError)]:
             self.assertRaises(error, zelio.Module, emulated=True, **kwargs)
         with zelio.Module(0x280, emulated=True) as module:
             # Out of range before ctypes would cut them down (2**32 + 3 to 3).
@@ -99,8 +101,8 @@ class ErrorTest(unittest.TestCase):
         self.assertEqual(caught.exception.code, ErrorCode.NO_MODULE)
         self.assertIn("0x289", caught.exception.reason)
         self.assertIsInstance(caught.exception, zelio.ZelioError)
-        with unittest.mock.patch.object(zelio, "_library", None), unittest.mock.patch.dict(os.environ, {"ZELIO_LIBRARY": "/no/lib"}):
-            self.assertRaisesRegex(OSError, "needs the shared library libzelio.so.1.*install the libzelio1", zelio.load_library)
+        with unittest.mock.patch.dict(os.environ, ZELIO_LIBRARY="/no/lib"), unittest.mock.patch.object(zelio, "_library", None):
+            self.assertRaisesRegex(OSError, "needs the shared library libzelio.so.1.*the libzelio1 package", zelio.load_library)
 
     def test_faults(self):
         with zelio.Module(0x280, emulated=True) as module:
