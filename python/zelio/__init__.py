@@ -99,7 +99,8 @@ class ModuleInfo:
     serial: str = ""
 
     def __repr__(self) -> str:
-        return (f"ModuleInfo(product_id=0x{self.product_id:03x}, model={self.model!r}, mode=Mode.{Mode(self.mode).name}, "
+        mode = f"Mode.{self.mode.name}" if isinstance(self.mode, Mode) else repr(self.mode)
+        return (f"ModuleInfo(product_id=0x{self.product_id:03x}, model={self.model!r}, mode={mode}, "
                 f"path={self.path!r}, port={self.port!r}, serial={self.serial!r})")
 
 
@@ -262,7 +263,7 @@ def load_library(path: Optional[str] = None) -> ctypes.CDLL:
         "zelio_reset": [ctx, u16],
         "zelio_change_id_to_260": [ctx, u16],
         "zelio_emulate": [ctx, u16, ctypes.c_int],
-        # Since 1.0.0 (an older library lacks them: see _function).
+        # Newer functions: an older library lacks them (see _function).
         "zelio_list_details": [ctx, ctypes.POINTER(_ModuleDetail), ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t)],
         "zelio_select_port": [ctx, ctypes.c_char_p],
         "zelio_select_serial": [ctx, ctypes.c_char_p],
