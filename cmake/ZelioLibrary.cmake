@@ -82,20 +82,55 @@ string(REGEX REPLACE "/$" "" ZELIO_PC_PREFIX_FROM_PCDIR "${ZELIO_PC_PREFIX_FROM_
 configure_file("${PROJECT_SOURCE_DIR}/cmake/zelio.pc.in" "${PROJECT_BINARY_DIR}/zelio.pc" @ONLY)
 install(FILES "${PROJECT_BINARY_DIR}/zelio.pc" DESTINATION "${_zelio_pc_dir}" COMPONENT dev)
 
-# The Python package; on Windows zelio.dll goes next to it, where it looks first.
-if(WIN32)
-    set(_zelio_python_dir "python")
-else()
-    set(_zelio_python_dir "lib/python3/dist-packages")
+# The Python package with its dist-info (pip list and importlib.metadata know
+# it; without a RECORD pip leaves it to whoever installed it). On Windows
+# zelio.dll goes next to it, where it looks first. Elsewhere it goes where
+# Debian's python3 looks: lib/python3/dist-packages under the prefix /usr,
+# lib/python3.X/dist-packages under any other (/usr/local), chosen when it
+# is installed (cmake --install --prefix, or the packages' /usr).
+set(ZELIO_INSTALL_PYTHONDIR "" CACHE STRING
+    "Where the Python package is installed (relative to the install prefix); empty: where python3 looks")
+if(NOT WIN32 AND ZELIO_INSTALL_PYTHONDIR STREQUAL "lib/python3/dist-packages")
+    # The fixed place of earlier versions, left in build trees: now chosen.
+    set_property(CACHE ZELIO_INSTALL_PYTHONDIR PROPERTY VALUE "")
 endif()
-set(ZELIO_INSTALL_PYTHONDIR "${_zelio_python_dir}" CACHE STRING
-    "Where the Python package is installed (relative to the install prefix)")
-install(DIRECTORY "${PROJECT_SOURCE_DIR}/python/zelio" DESTINATION "${ZELIO_INSTALL_PYTHONDIR}"
-    COMPONENT python
-    PATTERN "__pycache__" EXCLUDE
-    PATTERN "*.pyc" EXCLUDE)
+set(_zelio_python_dir "${ZELIO_INSTALL_PYTHONDIR}")
+if(WIN32 AND NOT _zelio_python_dir)
+    set(_zelio_python_dir "python")
+endif()
+set(_zelio_dist_info "${PROJECT_BINARY_DIR}/python/zelio-${PROJECT_VERSION}.dist-info")
+file(REMOVE_RECURSE "${_zelio_dist_info}")
+file(WRITE "${_zelio_dist_info}/METADATA" "Metadata-Version: 2.1
+Name: zelio
+Version: ${PROJECT_VERSION}
+Summary: ZEL280/ZEL260 eight-channel USB HID I/O modules from Python, over libzelio
+License: MIT
+Requires-Python: >=3.9
+")
+if(NOT _zelio_python_dir)
+    find_program(ZELIO_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
+    find_program(ZELIO_SYSTEM_PYTHON3 python3)
+    set(_zelio_python_x "3")
+    if(ZELIO_SYSTEM_PYTHON3)
+        execute_process(COMMAND "${ZELIO_SYSTEM_PYTHON3}" -c "import sys; print('%d.%d' % sys.version_info[:2])"
+            OUTPUT_VARIABLE _zelio_python_x OUTPUT_STRIP_TRAILING_WHITESPACE)
+    endif()
+    install(CODE "
+        set(_dir lib/python${_zelio_python_x}/dist-packages)
+        if(CMAKE_INSTALL_PREFIX MATCHES \"(^|/)usr/?$\")
+            set(_dir lib/python3/dist-packages)
+        endif()
+        file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/\${_dir}\" TYPE DIRECTORY
+            FILES \"${PROJECT_SOURCE_DIR}/python/zelio\" \"${_zelio_dist_info}\"
+            PATTERN __pycache__ EXCLUDE PATTERN *.pyc EXCLUDE)" COMPONENT python)
+else()
+    install(DIRECTORY "${PROJECT_SOURCE_DIR}/python/zelio" "${_zelio_dist_info}"
+        DESTINATION "${_zelio_python_dir}" COMPONENT python
+        PATTERN "__pycache__" EXCLUDE
+        PATTERN "*.pyc" EXCLUDE)
+endif()
 if(WIN32)
-    install(FILES "$<TARGET_FILE:zelio_shared>" DESTINATION "${ZELIO_INSTALL_PYTHONDIR}/zelio"
+    install(FILES "$<TARGET_FILE:zelio_shared>" DESTINATION "${_zelio_python_dir}/zelio"
         COMPONENT python)
 endif()
 
@@ -110,7 +145,7 @@ add_executable(zelio_capi_test tests/lib/capi_test.c)
 target_link_libraries(zelio_capi_test PRIVATE zelio_shared)
 
 # Under Wine the programs find zelio.dll next to them in the build directory.
-add_test(NAME lib_capi COMMAND zelio_capi_test)
+add_test(NAME lib_capi COMMAND zelio_capi_test "${PROJECT_SOURCE_DIR}/tests/support/selections.tsv")
 add_test(NAME lib_blink_c COMMAND zelio_blink_example --emulate)
 set_tests_properties(lib_blink_c PROPERTIES
     PASS_REGULAR_EXPRESSION "0x280 ZEL280 setting.*blinking channel 3 of 0x280")
@@ -171,6 +206,12 @@ if(NOT CMAKE_CROSSCOMPILING)
         set_tests_properties(lib_blink_py PROPERTIES
             PASS_REGULAR_EXPRESSION "0x280 ZEL280 setting.*blinking channel 3 of 0x280")
         list(APPEND _zelio_lib_tests lib_python lib_blink_py)
+    endif()
+    # The package's types, as its users' checkers see them.
+    find_program(ZELIO_MYPY mypy)
+    if(ZELIO_MYPY)
+        add_test(NAME lib_python_types COMMAND "${ZELIO_MYPY}" --strict --no-incremental "${PROJECT_SOURCE_DIR}/python/zelio")
+        list(APPEND _zelio_lib_tests lib_python_types)
     endif()
 
     # find_package(zelio) and pkg-config against an installed tree.

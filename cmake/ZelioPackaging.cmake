@@ -254,6 +254,10 @@ zelio.pc.")
     set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION "python")
     set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE "all")
     set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3, libzelio1 (>= ${PROJECT_VERSION})")
+    # Byte-compiled on installation and cleaned on removal (py3compile, py3clean).
+    set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA
+        "${PROJECT_SOURCE_DIR}/packaging/debian/python3-zelio/postinst"
+        "${PROJECT_SOURCE_DIR}/packaging/debian/python3-zelio/prerm")
     set(CPACK_DEBIAN_PYTHON_DESCRIPTION "Python 3 interface to libzelio
 ${_zelio_about}
 This package holds the Python package zelio, which uses the shared library

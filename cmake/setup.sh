@@ -14,7 +14,7 @@ ZELIO_PACKAGES=(
     xvfb xauth x11-utils
     libhidapi-dev libudev-dev googletest libgtest-dev libbenchmark-dev
     fonts-nanum fontconfig imagemagick
-    python3
+    python3 python3-setuptools python3-pip python3-venv python3-wheel mypy
     nsis dpkg-dev file
     groff-base lintian
     emscripten nodejs chromium

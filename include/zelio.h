@@ -11,7 +11,8 @@
  * for a module in setting mode.
  *
  * Addressing a module: every function that talks to a module takes a product
- * ID. 0 means "the selected module" (zelio_select, zelio_select_path). Each
+ * ID. 0 means "the selected module" (zelio_select, zelio_select_path,
+ * zelio_select_serial, zelio_select_port). Each
  * call finds the module anew, so a module that re-enumerates (after
  * zelio_reset or zelio_change_id_to_260) is simply addressed by its new ID.
  * Finding asks the system for the family's devices only, and the answer is
@@ -90,6 +91,17 @@ typedef struct zelio_module_info {
     char path[ZELIO_PATH_MAX];   /* the system's device path (UTF-8); empty when longer than fits */
 } zelio_module_info;
 
+#define ZELIO_PORT_MAX 64
+#define ZELIO_SERIAL_MAX 128
+
+/* One attached module with where it is plugged in, as zelio_list_details
+ * reports it. A text longer than fits is empty, as in zelio_module_info. */
+typedef struct zelio_module_detail {
+    zelio_module_info info;
+    char port[ZELIO_PORT_MAX];      /* the USB port ("1-1.4" on Linux); empty when unknown */
+    char serial[ZELIO_SERIAL_MAX];  /* the USB serial number (UTF-8); empty when the module has none */
+} zelio_module_detail;
+
 /* A module's configuration. Mask bit 7 (0x80) is channel 1, bit 0 channel 8.
  * An open-drain bit wins over an input bit. */
 typedef struct zelio_config {
@@ -109,8 +121,9 @@ typedef struct zelio_context zelio_context;
 ZELIO_API int zelio_open(zelio_context** ctx);
 
 /* Opens a context on emulated modules instead, for tests without hardware:
- * a ZEL280 in setting mode (0x280, firmware 1.2) and a ZEL260 in I/O mode at
- * 0x261 (firmware 1.0), as `zelioctl --emulate`. The modules react as real
+ * a ZEL280 in setting mode (0x280, firmware 1.2, port 1-1.1, serial number
+ * EMU0001) and a ZEL260 in I/O mode at 0x261 (firmware 1.0, port 1-1.2,
+ * serial number EMU0002), as `zelioctl --emulate`. The modules react as real
  * ones do (a reset moves the ZEL280 to its ID, an ID change brings the
  * ZEL260 back as 0x260); see zelio_emulate for faults. They keep real time:
  * the 40 ms pause and a 2 s time-out take as long as with real modules. */
@@ -133,6 +146,9 @@ ZELIO_API const char* zelio_strerror(int error);
  * modules attached to *count, which may exceed `capacity`. */
 ZELIO_API int zelio_list(zelio_context* ctx, zelio_module_info* out, size_t capacity, size_t* count);
 
+/* zelio_list with each module's USB port and serial number. */
+ZELIO_API int zelio_list_details(zelio_context* ctx, zelio_module_detail* out, size_t capacity, size_t* count);
+
 /* Selects the module that product ID 0 stands for in the calls below, by its
  * product ID; the module must be attached now and be the only one with that
  * ID (ZELIO_ERR_AMBIGUOUS otherwise: select it by path). 0 clears the
@@ -144,6 +160,18 @@ ZELIO_API int zelio_select(zelio_context* ctx, uint16_t product_id);
  * system refuses). Later calls with product ID 0 go to this device only.
  * Sends nothing. */
 ZELIO_API int zelio_select_path(zelio_context* ctx, const char* path);
+
+/* Select the module with a USB serial number, or plugged into a USB port
+ * ("1-1.4"), as zelio_list_details shows them. As with zelio_select_path,
+ * the module must be attached now and the device opens once
+ * (ZELIO_ERR_ACCESS when the system refuses). It must be the only one
+ * matching (ZELIO_ERR_AMBIGUOUS: two modules with the same serial number;
+ * select them by port). Later calls with product ID 0 go to the module with
+ * that serial number or at that port, whatever ID it runs under then.
+ * ZELIO_ERR_USAGE for NULL, "" or a text longer than ZELIO_SERIAL_MAX - 1 or
+ * ZELIO_PORT_MAX - 1 bytes. Sends nothing. */
+ZELIO_API int zelio_select_serial(zelio_context* ctx, const char* serial);
+ZELIO_API int zelio_select_port(zelio_context* ctx, const char* port);
 
 /* Command 0x40: the firmware version byte, e.g. 0x12 for version 1.2. Waits
  * for the reply (up to 2 s). */
@@ -187,7 +215,8 @@ typedef enum zelio_emulation {
     ZELIO_EMULATE_SILENT = 1,        /* takes commands, never replies: ZELIO_ERR_TIMEOUT */
     ZELIO_EMULATE_REFUSE_WRITES = 2, /* every write fails: ZELIO_ERR_IO */
     ZELIO_EMULATE_GARBLED = 3,       /* every reply's data bytes are 0xFF: writes fail to verify */
-    ZELIO_EMULATE_TWIN = 4,          /* plugs in a second module with the same product ID */
+    ZELIO_EMULATE_TWIN = 4,          /* plugs in a second module with the same product ID and
+                                        serial number, at the next port */
     ZELIO_EMULATE_LOCKED = 5         /* the system refuses to open the module, as without access
                                         rights: zelio_list still lists it (nothing is opened to
                                         list), selecting its path and commands to it fail

@@ -4,6 +4,7 @@
 // NUL-terminated strings crosses the boundary.
 #include "zelio.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -65,8 +66,9 @@ struct EmulatedModule {
 
 // Adds a module to `host` and notes its path.
 void plugIn(EmulatedHost& host, std::vector<EmulatedModule>& known, Model model, int idNibble, uint8_t firmware,
-            ModuleMode mode) {
+            ModuleMode mode, const std::string& serial) {
     VirtualModule& module = host.addModule(model, idNibble, firmware, mode);
+    module.serial = serial;
     known.push_back(EmulatedModule{host.pathOf(module), &module});
 }
 
@@ -90,9 +92,11 @@ struct zelio_context {
     ModuleLink link;
     CommandSet commands;  // addressed to one module for each call
 
-    enum class Selection { None, ProductId, Path } selection = Selection::None;
+    // What product ID 0 stands for: a product ID, or the module whose path,
+    // port or serial number is `selectedText`.
+    enum class Selection { None, ProductId, Path, Port, Serial } selection = Selection::None;
     uint16_t selectedId = 0;
-    std::string selectedPath;
+    std::string selectedText;
 
     std::string lastError;
 };
@@ -155,15 +159,50 @@ int findById(zelio_context* ctx, uint16_t productId, ModuleRecord& out) {
     return ZELIO_OK;
 }
 
-int findByPath(zelio_context* ctx, const std::string& path, ModuleRecord& out) {
+using Selection = zelio_context::Selection;
+
+// The record's text a selection by path, port or serial number compares.
+const std::string& keyOf(const ModuleRecord& module, Selection by) {
+    return by == Selection::Path ? module.path : by == Selection::Port ? module.port : module.serial;
+}
+
+// The one module whose path, port or serial number is `text`.
+int findByText(zelio_context* ctx, Selection by, const std::string& text, ModuleRecord& out) {
     const std::vector<ModuleRecord>* modules = nullptr;
     if (const int rc = scan(ctx, modules); rc != ZELIO_OK) return rc;
+    size_t matches = 0;
     for (const ModuleRecord& module : *modules) {
-        if (module.path != path) continue;
-        out = module;
-        return ZELIO_OK;
+        if (keyOf(module, by) != text) continue;
+        if (matches++ == 0) out = module;
     }
-    return fail(ctx, ZELIO_ERR_NO_MODULE, "no module of the family at '" + path + "'");
+    const char* what = by == Selection::Path ? "at" : by == Selection::Port ? "at port" : "with serial number";
+    if (matches == 0) return fail(ctx, ZELIO_ERR_NO_MODULE, std::string("no module of the family ") + what + " '" + text + "'");
+    if (matches > 1)
+        return fail(ctx, ZELIO_ERR_AMBIGUOUS, std::to_string(matches) + " modules " + what + " '" + text +
+                                                   (by == Selection::Serial ? "'; select one by its port"
+                                                                            : "'; select one by its path"));
+    return ZELIO_OK;
+}
+
+// zelio_select_path/_port/_serial: the module must be attached, the only
+// one matching, and open.
+int selectByText(zelio_context* ctx, Selection by, const char* text, size_t room) {
+    const char* what = by == Selection::Path ? "device path" : by == Selection::Port ? "port" : "serial number";
+    if (text == nullptr || *text == '\0') return fail(ctx, ZELIO_ERR_USAGE, std::string("no ") + what + " given");
+    if (std::strlen(text) >= room)
+        return fail(ctx, ZELIO_ERR_USAGE,
+                    std::string("a ") + what + " is at most " + std::to_string(room - 1) + " bytes");
+    ModuleRecord target;
+    if (const int rc = findByText(ctx, by, text, target); rc != ZELIO_OK) return rc;
+    // Selecting a module the system will not open says so at once.
+    ctx->commands.select(target);
+    if (ctx->link.open(target.productId) != 1) {
+        const Failure& why = ctx->link.lastFailure();
+        return fail(ctx, exitCodeOf(why.kind), why.text());
+    }
+    ctx->selection = by;
+    ctx->selectedText = text;
+    return succeed(ctx);
 }
 
 // The module a call addresses: `productId`, or the selected one for 0. The
@@ -174,8 +213,8 @@ int resolve(zelio_context* ctx, uint16_t productId, ModuleRecord& out) {
         rc = findById(ctx, productId, out);
     else if (ctx->selection == zelio_context::Selection::ProductId)
         rc = findById(ctx, ctx->selectedId, out);
-    else if (ctx->selection == zelio_context::Selection::Path)
-        rc = findByPath(ctx, ctx->selectedPath, out);
+    else if (ctx->selection != zelio_context::Selection::None)
+        rc = findByText(ctx, ctx->selection, ctx->selectedText, out);
     else
         return fail(ctx, ZELIO_ERR_USAGE, "product ID 0 stands for the selected module, and none is selected");
     if (rc == ZELIO_OK) ctx->commands.select(out);
@@ -210,12 +249,38 @@ std::string describe(const zelio_config& c) {
 
 bool validChannel(int channel) { return channel >= 1 && channel <= 8; }
 
-void copyText(char* out, size_t size, const std::string& text) {
-    if (text.size() >= size) {
+// `text` with its NUL into `out`; "" when it does not fit.
+template <size_t N>
+void copyText(char (&out)[N], const std::string& text) {
+    if (text.size() >= N) {
         out[0] = '\0';
         return;
     }
     std::memcpy(out, text.c_str(), text.size() + 1);
+}
+
+// zelio_list and zelio_list_details: up to `capacity` entries, each filled
+// by `fill`, and the number of modules attached.
+template <class Entry, class Fill>
+int listModules(zelio_context* ctx, Entry* out, size_t capacity, size_t* count, Fill&& fill) {
+    if (count == nullptr || (out == nullptr && capacity > 0))
+        return fail(ctx, ZELIO_ERR_USAGE, "zelio_list needs a count and room for `capacity` entries");
+    *count = 0;
+    const std::vector<ModuleRecord>* modules = nullptr;
+    if (const int rc = scan(ctx, modules); rc != ZELIO_OK) return rc;
+    for (size_t i = 0; i < modules->size() && i < capacity; ++i) {
+        out[i] = Entry{};
+        fill(out[i], (*modules)[i]);
+    }
+    *count = modules->size();
+    return succeed(ctx);
+}
+
+void fillInfo(zelio_module_info& info, const ModuleRecord& t) {
+    info.product_id = t.productId;
+    copyText(info.model, std::string(modelName(t.productId)));
+    info.mode = isSettingId(t.productId) ? ZELIO_MODE_SETTING : ZELIO_MODE_IO;
+    copyText(info.path, t.path);
 }
 
 }  // namespace
@@ -244,8 +309,8 @@ ZELIO_API int zelio_open_emulated(zelio_context** ctx) {
         auto host = std::make_unique<EmulatedHost>(systemClock());
         // The modules of zelioctl --emulate.
         std::vector<EmulatedModule> modules;
-        plugIn(*host, modules, Model::Zel280, 1, 0x12, ModuleMode::Setting);
-        plugIn(*host, modules, Model::Zel260, 1, 0x10, ModuleMode::Normal);
+        plugIn(*host, modules, Model::Zel280, 1, 0x12, ModuleMode::Setting, "EMU0001");
+        plugIn(*host, modules, Model::Zel260, 1, 0x10, ModuleMode::Normal, "EMU0002");
         EmulatedHost* emulated = host.get();
         *ctx = new zelio_context(std::move(host), emulated, std::move(modules));
         return ZELIO_OK;
@@ -276,23 +341,16 @@ ZELIO_API const char* zelio_strerror(int error) {
 }
 
 ZELIO_API int zelio_list(zelio_context* ctx, zelio_module_info* out, size_t capacity, size_t* count) {
+    return guarded(ctx, [&] { return listModules(ctx, out, capacity, count, fillInfo); });
+}
+
+ZELIO_API int zelio_list_details(zelio_context* ctx, zelio_module_detail* out, size_t capacity, size_t* count) {
     return guarded(ctx, [&] {
-        if (count == nullptr || (out == nullptr && capacity > 0))
-            return fail(ctx, ZELIO_ERR_USAGE, "zelio_list needs a count and room for `capacity` entries");
-        *count = 0;
-        const std::vector<ModuleRecord>* modules = nullptr;
-        if (const int rc = scan(ctx, modules); rc != ZELIO_OK) return rc;
-        for (size_t i = 0; i < modules->size() && i < capacity; ++i) {
-            const ModuleRecord& t = (*modules)[i];
-            zelio_module_info& info = out[i];
-            info = zelio_module_info{};
-            info.product_id = t.productId;
-            copyText(info.model, sizeof info.model, std::string(modelName(t.productId)));
-            info.mode = isSettingId(t.productId) ? ZELIO_MODE_SETTING : ZELIO_MODE_IO;
-            copyText(info.path, sizeof info.path, t.path);
-        }
-        *count = modules->size();
-        return succeed(ctx);
+        return listModules(ctx, out, capacity, count, [](zelio_module_detail& detail, const ModuleRecord& t) {
+            fillInfo(detail.info, t);
+            copyText(detail.port, t.port);
+            copyText(detail.serial, t.serial);
+        });
     });
 }
 
@@ -311,20 +369,16 @@ ZELIO_API int zelio_select(zelio_context* ctx, uint16_t product_id) {
 }
 
 ZELIO_API int zelio_select_path(zelio_context* ctx, const char* path) {
-    return guarded(ctx, [&] {
-        if (path == nullptr || *path == '\0') return fail(ctx, ZELIO_ERR_USAGE, "no device path given");
-        ModuleRecord target;
-        if (const int rc = findByPath(ctx, path, target); rc != ZELIO_OK) return rc;
-        // Selecting a module the system will not open says so at once.
-        ctx->commands.select(target);
-        if (ctx->link.open(target.productId) != 1) {
-            const Failure& why = ctx->link.lastFailure();
-            return fail(ctx, exitCodeOf(why.kind), why.text());
-        }
-        ctx->selection = zelio_context::Selection::Path;
-        ctx->selectedPath = path;
-        return succeed(ctx);
-    });
+    // A path longer than zelio_list shows can still be selected.
+    return guarded(ctx, [&] { return selectByText(ctx, Selection::Path, path, SIZE_MAX); });
+}
+
+ZELIO_API int zelio_select_serial(zelio_context* ctx, const char* serial) {
+    return guarded(ctx, [&] { return selectByText(ctx, Selection::Serial, serial, ZELIO_SERIAL_MAX); });
+}
+
+ZELIO_API int zelio_select_port(zelio_context* ctx, const char* port) {
+    return guarded(ctx, [&] { return selectByText(ctx, Selection::Port, port, ZELIO_PORT_MAX); });
 }
 
 ZELIO_API int zelio_firmware_version(zelio_context* ctx, uint16_t product_id, uint8_t* version) {
@@ -464,7 +518,7 @@ ZELIO_API int zelio_emulate(zelio_context* ctx, uint16_t product_id, int what) {
             case ZELIO_EMULATE_GARBLED: module->replyOverride.assign(6, 0xFF); break;
             case ZELIO_EMULATE_TWIN:
                 plugIn(*ctx->emulated, ctx->emulatedModules, module->model(), module->idNibble, module->firmware,
-                       module->mode());
+                       module->mode(), module->serial);
                 break;
             case ZELIO_EMULATE_LOCKED: ctx->host.locked.insert(target.path); break;
         }

@@ -43,7 +43,8 @@ struct AtomicFileSteps {
     // Puts `temp` in the place of `target` in one step and makes that durable;
     // the new file keeps what the old one had (mode without set-user-ID and
     // set-group-ID, owner and group as far as we may set them, extended
-    // attributes and access list). Fails, leaving `target` as it was, when
+    // attributes and access list, but no security.capability or other
+    // attribute that grants privilege). Fails, leaving `target` as it was, when
     // `target` is read-only.
     std::function<bool(const std::string& temp, const std::string& target)> replace;
     // The fallback where the folder refuses new files: truncate `target`

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <string_view>
 #include <system_error>
 
 namespace zelio {
@@ -69,9 +70,27 @@ TempFileResult writeTemp(const std::string& temp, std::string_view bytes) {
     return file.close() ? TempFileResult::Written : TempFileResult::Failed;
 }
 
+#ifdef __linux__
+// Whether the new file gets the old one's extended attribute `name`. What
+// grants privilege goes, as set-user-ID does: security.capability, and the
+// other security.* attributes but the labels that say who may use the file
+// (security.selinux, security.SMACK64), since the rest is privilege on exec
+// (security.SMACK64EXEC, ...) or vouches for the old content
+// (security.ima, security.evm). trusted.overlay.* describe the old file's
+// place in an overlay. The rest is kept: user.*, the access list
+// (system.posix_acl_access), other trusted.* where the process may set them
+// itself (CAP_SYS_ADMIN; the system refuses with EPERM otherwise, and does
+// not even list them to such a process).
+bool keepAttribute(std::string_view name) {
+    if (name.starts_with("security.")) return name == "security.selinux" || name == "security.SMACK64";
+    return !name.starts_with("trusted.overlay.");
+}
+#endif
+
 // Gives the new file what the old one had: owner and group as far as we may
-// set them, the extended attributes (the access list among them) and the
-// mode without set-user-ID and set-group-ID. Each step is best effort.
+// set them, the extended attributes but those that grant privilege (see
+// keepAttribute) and the mode without set-user-ID and set-group-ID. Each
+// step is best effort.
 void keepAttributes(int fd, const std::string& target, const struct stat& old) {
     if (::fchown(fd, old.st_uid, old.st_gid) != 0) (void)!::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
 #ifdef __linux__
@@ -80,6 +99,7 @@ void keepAttributes(int fd, const std::string& target, const struct stat& old) {
     if (size > 0 && ::llistxattr(target.c_str(), names.data(), names.size()) == size) {
         for (size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
             const char* name = names.c_str() + at;
+            if (!keepAttribute(name)) continue;
             std::string value(static_cast<size_t>(std::max<ssize_t>(::lgetxattr(target.c_str(), name, nullptr, 0), 0)), '\0');
             const ssize_t got = ::lgetxattr(target.c_str(), name, value.data(), value.size());
             if (got >= 0) ::fsetxattr(fd, name, value.data(), static_cast<size_t>(got), 0);

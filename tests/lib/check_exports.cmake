@@ -44,8 +44,9 @@ foreach(_line IN LISTS _lines)
 endforeach()
 
 if(IMPORTS_ONLY)  # a program: no exports to check
-elseif(NOT "zelio_open" IN_LIST _exports OR NOT "zelio_emulate" IN_LIST _exports)
-    message(FATAL_ERROR "zelio_open/zelio_emulate not among the exports of ${LIBRARY}:\n${_exports}\n${_out}")
+elseif(NOT "zelio_open" IN_LIST _exports OR NOT "zelio_emulate" IN_LIST _exports OR NOT "zelio_list_details" IN_LIST _exports
+       OR NOT "zelio_select_serial" IN_LIST _exports OR NOT "zelio_select_port" IN_LIST _exports)
+    message(FATAL_ERROR "zelio_open, _emulate, _list_details, _select_serial or _select_port not among the exports of ${LIBRARY}:\n${_exports}\n${_out}")
 endif()
 set(_bad "")
 foreach(_symbol IN LISTS _exports)

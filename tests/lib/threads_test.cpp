@@ -17,17 +17,21 @@
 #include <hidapi/hidapi.h>
 
 // hidapi's hid_enumerate, with kernel files that refuse to open for writing
-// ("Permission denied", for root too) listed as ZEL280s after the real devices.
+// ("Permission denied", for root too) listed as ZEL280s after the real
+// devices, the last two with paths of 511 and 512 bytes (ZELIO_PATH_MAX).
 extern "C" hid_device_info* hid_enumerate(unsigned short vendorId, unsigned short productId) {
     static const auto real = reinterpret_cast<decltype(&hid_enumerate)>(dlsym(RTLD_NEXT, "hid_enumerate"));
     hid_device_info* list = real(vendorId, productId);
     hid_device_info** tail = &list;
     while (*tail != nullptr) tail = &(*tail)->next;
     if ((vendorId != 0 && vendorId != 0x1D5A) || (productId != 0 && productId != 0x280)) return list;
-    for (const char* path : {"/sys/devices/system/cpu/online", "/sys/devices/system/cpu/possible",
-                             "/sys/devices/system/cpu/present", "/sys/kernel/uevent_seqnum"}) {
+    const std::string seqnum = "/sys/kernel/uevent_seqnum";
+    for (const std::string& path : std::initializer_list<std::string>{"/sys/devices/system/cpu/online", "/sys/devices/system/cpu/possible",
+                                    "/sys/devices/system/cpu/present", seqnum,
+                                    std::string(ZELIO_PATH_MAX - 1 - seqnum.size(), '/') + seqnum,
+                                    std::string(ZELIO_PATH_MAX - seqnum.size(), '/') + seqnum}) {
         *tail = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));  // freed by hidapi
-        (*tail)->path = strdup(path);
+        (*tail)->path = strdup(path.c_str());
         (*tail)->vendor_id = 0x1D5A;
         (*tail)->product_id = 0x280;
         tail = &(*tail)->next;
@@ -79,5 +83,17 @@ bool sameInThreads(const char* what, int (*open)(zelio_context**), int rounds) {
 int main() {
     const bool emulated = sameInThreads("emulated", zelio_open_emulated, 3);
     const bool system = sameInThreads("system", zelio_open, kSystemRounds);
+#if defined(__linux__)
+    // A path that does not fit an entry with its NUL is empty; nothing is written past the entries.
+    zelio_context* ctx = nullptr;
+    size_t count = 0;
+    zelio_open(&ctx);
+    zelio_list(ctx, nullptr, 0, &count);
+    std::vector<zelio_module_info> infos(count);
+    const bool fit = count >= 2 && zelio_list(ctx, infos.data(), count, &count) == ZELIO_OK &&
+                     std::strlen(infos[count - 2].path) == ZELIO_PATH_MAX - 1 && infos[count - 1].path[0] == '\0';
+    zelio_close(ctx);
+    if (!fit) return 1;
+#endif
     return emulated && system ? 0 : 1;
 }

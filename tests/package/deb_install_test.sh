@@ -11,7 +11,8 @@
 # modules (and natively the installed Python package loads the installed
 # library); each has its copyright and changelog; the maintainer script
 # reloads udev where there is one and is no error where there is none; purge
-# leaves nothing behind.
+# leaves nothing behind. Natively also: a wheel pip builds from python/ installs into a venv, imports and
+# uninstalls; python3-zelio removed after an import compiled it leaves nothing.
 set -euo pipefail
 
 # 1: zelioctl --version must print the version. 0: only check that
@@ -108,11 +109,32 @@ out="$(run_installed --emulate list)" || fail "zelioctl --emulate list failed"
 echo "zelioctl --emulate list: $(echo "$out" | tr '\n' ' ')"
 [[ "$out" == *"0x280"* ]] || fail "zelioctl --emulate list did not list the emulated ZEL280"
 
+python=/usr/bin/python3  # Debian's, with Debian's setuptools and venv
+site="$root/usr/lib/python3/dist-packages"
+probe='import zelio, importlib.metadata as m
+print(zelio.__file__, m.version("zelio"), zelio.__version__, zelio.load_library()._name, len(zelio.list_modules(emulated=True)))'
 if [[ ${#emulator[@]} -eq 0 ]]; then
-    out="$(LD_LIBRARY_PATH="$libdirs" PYTHONPATH="$root/usr/lib/python3/dist-packages" python3 -c \
-        'import zelio; print(zelio.__file__, zelio.load_library()._name, len(zelio.list_modules(emulated=True)))')" ||
+    out="$(LD_LIBRARY_PATH="$libdirs" PYTHONPATH="$site" env -u PYTHONDONTWRITEBYTECODE "$python" -c "$probe")" ||
         fail "the installed Python package does not load the installed library"
-    [[ "$out" == "$root/"*" 2" ]] || fail "python3-zelio: '$out', expected the installed package and 2 emulated modules"
+    [[ "$out" == "$site/zelio/__init__.py $version $version libzelio.so.1 2" ]] ||
+        fail "python3-zelio: '$out', expected the installed package, its version and 2 emulated modules"
+
+    cp -r "$(dirname "$0")/../../python" "$work/python"  # pip builds in the folder it is given
+    "$python" -m pip wheel -q --no-build-isolation --no-deps --no-index -w "$work/dist" "$work/python" || fail "pip wheel failed"
+    wheel="$work/dist/zelio-$version-py3-none-any.whl"
+    echo "wheel: ${wheel##*/} ($(stat -c %s "$wheel") bytes)"
+    "$python" -m venv "$work/venv" && "$work/venv/bin/pip" install -q --no-index "$wheel" || fail "the wheel did not install"
+    out="$(cd "$work" && LD_LIBRARY_PATH="$libdirs" "$work/venv/bin/python" -c "$probe")" || fail "the wheel does not import"
+    [[ "$out" == "$work/venv/lib/"*"/site-packages/zelio/__init__.py $version $version libzelio.so.1 2" ]] ||
+        fail "the wheel in a venv: '$out'"
+    "$work/venv/bin/pip" uninstall -q -y zelio && [[ -z "$(find "$work/venv/lib" -path '*-packages/zelio*')" ]] ||
+        fail "pip uninstall left the package"
+
+    # Removed after an import compiled it, python3-zelio leaves nothing.
+    [[ -d "$site/zelio/__pycache__" ]] || fail "the import compiled nothing into $site/zelio/__pycache__"
+    dpkg_root --remove python3-zelio >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg --remove failed"; }
+    left="$(find "$root/usr/lib" -path '*python3*')"
+    [[ -z "$left" ]] || fail "left behind after removing python3-zelio: $left"
 fi
 
 # ---- postinst on a running system --------------------------------------------

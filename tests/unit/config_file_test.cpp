@@ -368,15 +368,23 @@ TEST_F(ConfigFileTest, SaveKeepsWhatTheOldFileHad) {
     if (::geteuid() != 0) GTEST_SKIP() << "another user's file needs root";
     const auto path = dir_ / "board.kbd";
     writeBytes(path, "0283 40 C0 01\r\n");
-    ASSERT_EQ(::chown(path.c_str(), 4321, 4322) | ::chmod(path.c_str(), 06754) |
-                  ::setxattr(path.c_str(), "user.zelio", "kept", 5, 0), 0);
+    ASSERT_EQ(::chown(path.c_str(), 4321, 4322) | ::chmod(path.c_str(), 06754), 0);
+    const struct { const char* name; std::string value; bool kept; } attributes[] = {  // security.capability: cap_net_raw=ep
+        {"user.zelio", "kept", true}, {"security.selinux", "system_u:object_r:etc_t:s0", true}, {"trusted.zelio", "kept", true},
+        {"security.capability", std::string("\x01\0\0\x02\0\x20\0\0", 8) + std::string(12, '\0'), false},
+        {"security.ima", "\x04\x04old", false}, {"trusted.overlay.origin", "old", false}};
+    std::vector<bool> set;  // where this system takes the attribute at all
+    for (const auto& a : attributes) set.push_back(::setxattr(path.c_str(), a.name, a.value.data(), a.value.size(), 0) == 0);
     ASSERT_TRUE(saveConfigFile(path, cfg(0x261, 0, 0, 0)));
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    char value[8] = {};
     EXPECT_EQ(std::tuple(st.st_mode & 07777, st.st_uid, st.st_gid), std::tuple(0754u, 4321u, 4322u));
-    EXPECT_EQ(::getxattr(path.c_str(), "user.zelio", value, sizeof value), 5);
-    EXPECT_STREQ(value, "kept");
+    for (size_t i = 0; i < std::size(attributes); ++i) {
+        std::string value(64, '\0');
+        value.resize(std::max<ssize_t>(::getxattr(path.c_str(), attributes[i].name, value.data(), value.size()), 0));
+        EXPECT_TRUE(!set[i] || value == (attributes[i].kept ? attributes[i].value : "")) << attributes[i].name;
+    }
+    EXPECT_TRUE(set[0]);
 }
 #endif
 
