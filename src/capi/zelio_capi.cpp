@@ -19,7 +19,7 @@
 #include "link/hid_host.h"
 #include "link/module_link.h"
 #include "protocol/command_set.h"
-#include "protocol/product_id.h"
+#include "ids/product_id.h"
 
 #ifdef _WIN32
 #include "link/win32_hid_host.h"

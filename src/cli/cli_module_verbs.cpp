@@ -5,7 +5,7 @@
 
 #include "cli/cli_verbs.h"
 #include "config/config_file.h"
-#include "protocol/product_id.h"
+#include "ids/product_id.h"
 
 namespace zelio {
 

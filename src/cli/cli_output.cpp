@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "config/config_file.h"
-#include "protocol/product_id.h"
+#include "ids/product_id.h"
 
 namespace zelio {
 

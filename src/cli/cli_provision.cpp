@@ -1,7 +1,7 @@
 // Waiting for modules, and the production line: wait and provision.
 #include "cli/cli_verbs.h"
 #include "config/config_file.h"
-#include "protocol/product_id.h"
+#include "ids/product_id.h"
 
 namespace zelio {
 

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "config/config_file.h"
-#include "protocol/product_id.h"
+#include "ids/product_id.h"
 
 namespace zelio {
 
