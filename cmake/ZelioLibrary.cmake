@@ -30,7 +30,7 @@ target_compile_definitions(zelio_shared PRIVATE ZELIO_BUILDING_LIBRARY)
 target_include_directories(zelio_shared PUBLIC
     "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>"
     "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>")
-target_link_libraries(zelio_shared PRIVATE zelio_options zelio_protocol zelio_emulator zelio_exit_codes ${ZELIO_HOST_LIB})
+target_link_libraries(zelio_shared PRIVATE zelio_options zelio_protocol zelio_emulator ${ZELIO_HOST_LIB})
 if(WIN32)
     # zelio.dll (import library libzelio.dll.a). Only what zelio.h marks
     # dllexport is exported; the runtime is linked statically (see the
