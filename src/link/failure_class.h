@@ -11,6 +11,9 @@ namespace zelio {
 // An errno value of a POSIX host (hidapi): a device that is no longer there
 // or a broken pipe is gone, a refusal is access, a time-out is a time-out.
 FailureKind kindOfErrno(int code);
+// The errno value of a failed read (hidapi): a read that fails without one
+// (the poll's hang-up) or with EIO is the device going away.
+FailureKind kindOfReadErrno(int code);
 
 // A GetLastError() value of the Win32 host.
 FailureKind kindOfWin32Error(unsigned long code);
