@@ -13,7 +13,10 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "cli/cli.h"
@@ -954,6 +957,18 @@ TEST_F(CliFileTest, ProvisionStopsWithASummaryOnCtrlC) {
     EXPECT_NE(out.str().find("provisioned 0 modules: 0 ok, 0 failed (interrupted)\n"), std::string::npos)
         << out.str();
 }
+
+#ifndef _WIN32
+TEST_F(CliFileTest, ProvisionWaitsForALockOnItsLogOnlySoLong) {
+    const std::string config = file("line.kbd"), csv = file("locked.csv");
+    ASSERT_TRUE(saveConfigFile(utf8Path(config), ChannelConfig{0x263, 0, 0, 0}));
+    const int reader = ::open(csv.c_str(), O_RDONLY | O_CREAT, 0644);  // anyone who may read it
+    ASSERT_EQ(::flock(reader, LOCK_SH), 0);
+    const std::string text = expectError(kExitIo, {"provision", config, "--log", csv});
+    EXPECT_NE(text.find("locked.csv': another program has kept it locked for 3 s"), std::string::npos) << text;
+    ::close(reader);
+}
+#endif
 
 // Formulas neutralised; a row that cannot be appended on stderr, the summary still; without a
 // port (Windows) the module that comes back is the one reset, not one already at the new ID.
