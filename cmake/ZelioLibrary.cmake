@@ -30,7 +30,7 @@ target_compile_definitions(zelio_shared PRIVATE ZELIO_BUILDING_LIBRARY)
 target_include_directories(zelio_shared PUBLIC
     "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>"
     "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>")
-target_link_libraries(zelio_shared PRIVATE zelio_options zelio_protocol zelio_emulator zelio_exit_codes ${ZELIO_HOST_LIB})
+target_link_libraries(zelio_shared PRIVATE zelio_options zelio_protocol zelio_emulator ${ZELIO_HOST_LIB})
 if(WIN32)
     # zelio.dll (import library libzelio.dll.a). Only what zelio.h marks
     # dllexport is exported; the runtime is linked statically (see the
@@ -162,6 +162,30 @@ if(NOT WIN32)
 endif()
 add_test(NAME lib_threads COMMAND zelio_threads_test)
 list(APPEND _zelio_lib_tests lib_threads)
+# The same program under ThreadSanitizer, built with the library's sources
+# into one program (so the library itself is instrumented), on a native
+# Linux build without other sanitizers: a call into hidapi's process-wide
+# state outside the library's lock is a data race it reports.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CMAKE_CROSSCOMPILING AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize="
+   AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    set(_zelio_tsan_sources tests/lib/threads_test.cpp src/capi/zelio_capi.cpp)
+    foreach(_zelio_lib zelio_link zelio_config zelio_protocol zelio_emulator zelio_hidapi)
+        get_target_property(_zelio_lib_sources ${_zelio_lib} SOURCES)
+        list(APPEND _zelio_tsan_sources ${_zelio_lib_sources})
+    endforeach()
+    list(FILTER _zelio_tsan_sources INCLUDE REGEX "\\.cpp$")
+    list(TRANSFORM _zelio_tsan_sources PREPEND "${PROJECT_SOURCE_DIR}/" REGEX "^src/|^tests/")
+    add_executable(zelio_threads_tsan_test ${_zelio_tsan_sources})
+    target_compile_options(zelio_threads_tsan_test PRIVATE -fsanitize=thread -O1 -g)
+    target_link_options(zelio_threads_tsan_test PRIVATE -fsanitize=thread)
+    target_compile_definitions(zelio_threads_tsan_test PRIVATE ZELIO_BUILDING_LIBRARY
+        $<TARGET_PROPERTY:zelio_hidapi,COMPILE_DEFINITIONS>)
+    target_include_directories(zelio_threads_tsan_test PRIVATE "${PROJECT_SOURCE_DIR}/include")
+    target_link_libraries(zelio_threads_tsan_test PRIVATE zelio_options PkgConfig::HIDAPI Threads::Threads
+        ${CMAKE_DL_LIBS} $<$<BOOL:${LIBUDEV_FOUND}>:PkgConfig::LIBUDEV>)
+    add_test(NAME lib_threads_tsan COMMAND zelio_threads_tsan_test)
+    set_tests_properties(lib_threads_tsan PROPERTIES ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1 exitcode=66")
+endif()
 if(CMAKE_CROSSCOMPILING AND NOT WIN32)
     # qemu-aarch64 (Debian 12's qemu-user) starts no threads on this build
     # machine: a program that only starts and joins one std::thread hangs

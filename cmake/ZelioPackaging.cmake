@@ -226,7 +226,9 @@ and a list of the attached modules.")
 ${_zelio_about}
 This package holds the command-line tool zelioctl with its udev rule, man
 page and bash completion.")
-    # Reload the udev rules when the rule comes and goes.
+    # Reload the udev rules when the rule comes and goes; the postinst makes
+    # the rule's group with addgroup.
+    set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "adduser")
     set(CPACK_DEBIAN_TOOL_PACKAGE_CONTROL_EXTRA
         "${PROJECT_SOURCE_DIR}/packaging/debian/postinst"
         "${PROJECT_SOURCE_DIR}/packaging/debian/postrm")

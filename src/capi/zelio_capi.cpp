@@ -15,12 +15,12 @@
 #include <utility>
 #include <vector>
 
-#include "cli/exit_codes.h"
 #include "emulator/emulated_host.h"
 #include "link/hid_host.h"
 #include "link/module_link.h"
 #include "protocol/command_set.h"
-#include "protocol/product_id.h"
+#include "ids/product_id.h"
+#include "link/failure_class.h"
 
 #ifdef _WIN32
 #include "link/win32_hid_host.h"

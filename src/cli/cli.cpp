@@ -11,6 +11,12 @@
 
 #include "zelio_version.h"
 
+#ifndef _WIN32
+#include <grp.h>
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 namespace zelio {
 
 namespace {
@@ -312,11 +318,45 @@ int usageError(CliOutput& out, const std::string& command, const std::string& me
 
 const char* cliUsage() { return kUsage; }
 
+#ifndef _WIN32
+namespace {
+
+// logind's view (/run/systemd): whether this user has an active session on
+// a seat, which is when udev's uaccess gives it the modules' nodes; and the
+// group zelio of the rule.
+AccessFacts systemAccessFacts() {
+    AccessFacts facts;
+    const std::string uid = "UID=" + std::to_string(::geteuid()) + "\n";
+    if (files().info("/run/systemd/seats").kind != FileInfo::Missing)
+        for (const std::string& name : files().list("/run/systemd/sessions")) {
+            const std::string text = "\n" + files().readPrefix("/run/systemd/sessions/" + name, 4096).value_or("");
+            facts.seatSession = facts.seatSession || (text.find("\n" + uid) != std::string::npos &&
+                                                      text.find("\nSEAT=") != std::string::npos &&
+                                                      text.find("\nACTIVE=1\n") != std::string::npos);
+        }
+    const group* zelio = ::getgrnam("zelio");
+    if (!zelio) return facts;
+    facts.groupExists = true;
+    const gid_t gid = zelio->gr_gid;
+    std::vector<gid_t> groups(static_cast<size_t>(std::max(::getgroups(0, nullptr), 0)) + 1);
+    groups.resize(static_cast<size_t>(std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
+    facts.inGroup = ::getegid() == gid || std::find(groups.begin(), groups.end(), gid) != groups.end();
+    std::vector<std::string> members;
+    for (char** member = zelio->gr_mem; member && *member; ++member) members.emplace_back(*member);
+    const passwd* user = ::getpwuid(::geteuid());
+    facts.groupMember = user && (user->pw_gid == gid || std::count(members.begin(), members.end(), user->pw_name) > 0);
+    return facts;
+}
+
+}  // namespace
+#endif
+
 CliEnvironment defaultCliEnvironment() {
     CliEnvironment env;
 #ifndef _WIN32
     env.udevRuleDirs = {"/etc/udev/rules.d", "/run/udev/rules.d", "/usr/local/lib/udev/rules.d",
                         "/usr/lib/udev/rules.d", "/lib/udev/rules.d"};
+    env.accessFacts = systemAccessFacts;
 #endif
     env.wallTime = utcNow;
     return env;

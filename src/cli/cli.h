@@ -14,6 +14,15 @@
 
 namespace zelio {
 
+// What gives this process access to the modules on Linux, besides the udev
+// rule: for doctor and the hint when access is refused.
+struct AccessFacts {
+    bool seatSession = false;  // an active seat session of this user: the rule's uaccess applies
+    bool groupExists = false;  // the group zelio
+    bool inGroup = false;      // this process is in it
+    bool groupMember = false;  // the user is listed in it (from the next login, when not inGroup)
+};
+
 // What the CLI takes from the system around it besides the HID host.
 struct CliEnvironment {
     // The HID layer, for --version: "hidapi 0.13.1".
@@ -24,9 +33,11 @@ struct CliEnvironment {
     const std::atomic<bool>* interrupted = nullptr;
     // The wall-clock time for the provisioning log; UTC, ISO 8601.
     std::function<std::string()> wallTime;
+    // This process's access facts; empty where the system has none (Windows).
+    std::function<AccessFacts()> accessFacts;
 };
 
-// The system's: udev rule folders of Linux, the UTC time.
+// The system's: udev rule folders and access facts of Linux, the UTC time.
 CliEnvironment defaultCliEnvironment();
 
 // Runs one command. `args` are the words after the program name (no

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "cli/cli_text.h"
-#include "protocol/product_id.h"
+#include "ids/product_id.h"
 
 namespace zelio {
 

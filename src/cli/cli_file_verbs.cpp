@@ -1,7 +1,7 @@
 // The file commands: save and show (no module needed).
 #include "cli/cli_verbs.h"
 #include "config/config_file.h"
-#include "protocol/product_id.h"
+#include "ids/product_id.h"
 
 namespace zelio {
 

@@ -5,35 +5,11 @@
 
 #include "cli/cli_verbs.h"
 #include "config/config_file.h"
-#include "protocol/product_id.h"
+#include "ids/product_id.h"
 
 namespace zelio {
 
 namespace {
-
-// The first rules file in the udev folders that names the vendor ID.
-std::string installedUdevRule(const CliEnvironment& env) {
-    for (const std::string& dir : env.udevRuleDirs) {
-        std::vector<std::string> rules;
-        for (const std::string& name : files().list(dir)) {
-            const std::string file = dir + "/" + name;
-            if (name.size() > 6 && name.ends_with(".rules") && files().info(file).kind == FileInfo::Regular)
-                rules.push_back(file);
-        }
-        std::sort(rules.begin(), rules.end());
-        for (const std::string& file : rules) {
-            std::string text = files().readPrefix(file, 65536).value_or(std::string());
-            std::transform(text.begin(), text.end(), text.begin(),
-                           [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-            for (size_t at = text.find("1d5a"); at != std::string::npos; at = text.find("1d5a", at + 1)) {
-                const size_t lineStart = text.rfind('\n', at);
-                const size_t first = text.find_first_not_of(" \t", lineStart == std::string::npos ? 0 : lineStart + 1);
-                if (first != std::string::npos && text[first] != '#') return file;
-            }
-        }
-    }
-    return {};
-}
 
 // The rows of the device table, in columns.
 std::string table(const std::vector<std::vector<std::string>>& rows) {
@@ -62,7 +38,7 @@ int listDevices(Session& s, CliOutput& out, bool doctor) {
         if (doctor)
             rows.push_back({"PATH", "PID", "MODEL", "MODE", "OPENS"});
         else
-            rows.push_back({"PID", "MODEL", "MODE", "PATH", "PORT", "SERIAL"});
+            rows.push_back({"PID", "MODEL", "MODE", "PATH", "PORT", "SERIAL", "ACCESS"});
         for (const FamilyDevice& d : devices) {
             const std::string pid = hexText(d.productId), mode = isSettingId(d.productId) ? "setting" : "I/O";
             const std::string path = escapeForTerminal(d.path);
@@ -72,7 +48,8 @@ int listDevices(Session& s, CliOutput& out, bool doctor) {
             } else {
                 rows.push_back({pid, modelOf(d.productId), mode, path,
                                 d.port.empty() ? "-" : escapeForTerminal(d.port),
-                                d.serial.empty() ? "-" : escapeForTerminal(d.serial)});
+                                d.serial.empty() ? "-" : escapeForTerminal(d.serial),
+                                d.opens ? "yes" : std::string("no (") + exitCodeName(exitCodeOf(d.openFailure.kind)) + ")"});
             }
         }
         text = table(rows);
@@ -92,6 +69,18 @@ int listDevices(Session& s, CliOutput& out, bool doctor) {
         else
             json.add("udev_rule", rule);
 #endif
+        if (s.env.accessFacts) {
+            const AccessFacts facts = s.env.accessFacts();
+            text += facts.seatSession ? "access: an active seat session: the rule's uaccess applies\n"
+                                      : "access: no seat session (SSH, a service): uaccess cannot apply\n";
+            text += std::string("group zelio: ") +
+                    (facts.inGroup       ? "this process is in it"
+                     : facts.groupMember ? "the user is in it from the next login"
+                     : facts.groupExists ? "the user is not in it"
+                                         : "none") +
+                    "\n";
+            json.add("seat_session", facts.seatSession).add("in_group", facts.inGroup);
+        }
         text += "HID library: " + (s.env.hidVersion.empty() ? std::string("unknown") : s.env.hidVersion) + "\n";
         json.add("hid", s.env.hidVersion);
         // Nothing to configure yet: say how to get there.
@@ -104,7 +93,8 @@ int listDevices(Session& s, CliOutput& out, bool doctor) {
         json.add("hints", hints);
     }
     Outcome o = s.diagnose("no module of the family is attached", devices);
-    const bool problem = devices.empty() || o.code == kExitAccess;
+    // A list that lists succeeds; doctor also fails when access is refused.
+    const bool problem = devices.empty() || (doctor && o.code == kExitAccess);
     if (!problem) return out.succeed(json, text);
     out.text(text);
     if (doctor && !out.json() && devices.empty()) o.details.clear();

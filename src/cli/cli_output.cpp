@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "config/config_file.h"
-#include "protocol/product_id.h"
+#include "ids/product_id.h"
 
 namespace zelio {
 
@@ -143,6 +143,7 @@ JsonObject deviceJson(const FamilyDevice& d) {
     else
         json.add("serial", d.serial);
     json.add("opens", d.opens);
+    json.add("access", d.opens ? "ok" : exitCodeName(exitCodeOf(d.openFailure.kind)));
     if (!d.opens) json.add("reason", d.openFailure.text());
     return json;
 }
@@ -159,13 +160,24 @@ std::string deviceText(const FamilyDevice& d) {
     return text;
 }
 
-std::vector<std::string> accessFix() {
+std::vector<std::string> accessFix(const std::string& rule, const AccessFacts& facts) {
 #ifdef _WIN32
+    (void)rule, (void)facts;
     return {"fix: close the program that holds the module (zelio, another zelioctl) or re-plug it"};
 #else
-    return {"fix: install the udev rule, then re-plug the module:",
-            "  zelioctl udev-rule | sudo tee /etc/udev/rules.d/70-zelio.rules",
-            "  sudo udevadm control --reload-rules && sudo udevadm trigger"};
+    if (rule.empty())
+        return {"fix: install the udev rule, then re-plug the module:",
+                "  zelioctl udev-rule | sudo tee /etc/udev/rules.d/70-zelio.rules",
+                "  sudo udevadm control --reload-rules && sudo udevadm trigger"};
+    const std::string noSeat = "fix: this login has no seat session (SSH, a service), so the rule's uaccess cannot apply";
+    if (!facts.seatSession && !facts.inGroup && facts.groupMember)
+        return {noSeat + ", and it began before the user joined the group zelio: log in again"};
+    if (!facts.seatSession && !facts.inGroup)
+        return {noSeat + ", and the user is not in the group zelio: add the user to it, then log in again:",
+                std::string("  ") + (facts.groupExists ? "" : "sudo addgroup --system zelio && ") +
+                    "sudo usermod -aG zelio \"$USER\""};
+    return {"fix: the udev rule " + escapeForTerminal(rule) + " is installed: re-plug the module, or apply it now:",
+            "  sudo udevadm trigger --subsystem-match=hidraw --action=add"};
 #endif
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
 #include "cli/cli_devices.h"
 #include "cli/cli_text.h"
 #include "cli/exit_codes.h"
@@ -76,8 +77,11 @@ JsonObject deviceJson(const FamilyDevice& d);
 std::vector<JsonObject> devicesJson(const std::vector<FamilyDevice>& devices);
 // "ZEL280 0x283 at /dev/hidraw3 (port 1-1.4)"
 std::string deviceText(const FamilyDevice& d);
-// How to give the user access to a module that the system refuses to open.
-std::vector<std::string> accessFix();
+// How to give the user access to a module that the system refuses to open,
+// for the cause that applies: no udev rule installed (`rule` empty), no seat
+// session and not in the group zelio, or neither (the rule came after the
+// module).
+std::vector<std::string> accessFix(const std::string& rule, const AccessFacts& facts);
 // How to put a module in I/O mode into setting mode.
 std::string settingModeHint(const FamilyDevice& d);
 

@@ -1,7 +1,9 @@
 // Waiting for modules, and the production line: wait and provision.
+#include <cerrno>
+
 #include "cli/cli_verbs.h"
 #include "config/config_file.h"
-#include "protocol/product_id.h"
+#include "ids/product_id.h"
 
 namespace zelio {
 
@@ -108,6 +110,17 @@ int waitVerb(Session& s, CliOutput& out) {
                                                escapeForTerminal(found->path) + "\n");
 }
 
+namespace {
+
+// Why an append failed (its errno), where that is not the file's own fault.
+std::string whyNot(int code) {
+    return code == EWOULDBLOCK ? ": another program has kept it locked for " +
+                                      std::to_string(kAppendLockWaitMs / 1000) + " s"
+                                : "";
+}
+
+}  // namespace
+
 int provisionVerb(Session& s, CliOutput& out) {
     if (!s.line.arity(1)) return s.wrongArity(out);
     const auto timeout = s.timeoutOption(out);
@@ -129,7 +142,11 @@ int provisionVerb(Session& s, CliOutput& out) {
     if (logging) {
         if (files().info(logPath).kind == FileInfo::Other)
             return out.fail(kExitIo, "cannot write " + quotedArg(logPath) + ": not a regular file");
-        if (!files().append(logPath, header, "")) return out.fail(kExitIo, "cannot write " + quotedArg(logPath));
+        errno = 0;
+        if (!files().append(logPath, header, "")) {
+            const int code = errno;
+            return out.fail(kExitIo, "cannot write " + quotedArg(logPath) + whyNot(code));
+        }
     }
 
     const uint16_t settingId = familyOf(config->productId);
@@ -160,8 +177,10 @@ int provisionVerb(Session& s, CliOutput& out) {
                                      csvField(row.firmware) + ',' + csvField(row.configuration) + ',' +
                                      csvField(row.result) + "\r\n";
             // The row is not lost: it goes to stderr, and the run stops with its summary.
+            errno = 0;
             if (!files().append(logPath, header, line)) {
-                out.error("cannot write " + quotedArg(logPath) + "; the row: " + escapeForTerminal(line));
+                const int code = errno;
+                out.error("cannot write " + quotedArg(logPath) + whyNot(code) + "; the row: " + escapeForTerminal(line));
                 firstFailure = firstFailure ? firstFailure : kExitIo;
                 stop = true;
             }

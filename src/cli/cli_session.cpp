@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "config/config_file.h"
-#include "protocol/product_id.h"
+#include "ids/product_id.h"
 
 namespace zelio {
 
@@ -59,6 +59,30 @@ std::string utcNow() {
     return text;
 }
 
+// The first rules file in the udev folders that names the vendor ID.
+std::string installedUdevRule(const CliEnvironment& env) {
+    for (const std::string& dir : env.udevRuleDirs) {
+        std::vector<std::string> rules;
+        for (const std::string& name : files().list(dir)) {
+            const std::string file = dir + "/" + name;
+            if (name.size() > 6 && name.ends_with(".rules") && files().info(file).kind == FileInfo::Regular)
+                rules.push_back(file);
+        }
+        std::sort(rules.begin(), rules.end());
+        for (const std::string& file : rules) {
+            std::string text = files().readPrefix(file, 65536).value_or(std::string());
+            std::transform(text.begin(), text.end(), text.begin(),
+                           [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+            for (size_t at = text.find("1d5a"); at != std::string::npos; at = text.find("1d5a", at + 1)) {
+                const size_t lineStart = text.rfind('\n', at);
+                const size_t first = text.find_first_not_of(" \t", lineStart == std::string::npos ? 0 : lineStart + 1);
+                if (first != std::string::npos && text[first] != '#') return file;
+            }
+        }
+    }
+    return {};
+}
+
 int Session::linkFailed(CliOutput& out, const std::string& message) const {
     const Failure& why = link.lastFailure();
     if (!why) return out.fail(kExitIo, message);
@@ -81,7 +105,8 @@ Outcome Session::diagnose(const std::string& notFound, const std::vector<FamilyD
     if (denied) {
         o.code = kExitAccess;
         o.message = "the system refused access to the module";
-        for (std::string& line : accessFix()) o.details.push_back(std::move(line));
+        for (std::string& line : accessFix(installedUdevRule(env), env.accessFacts ? env.accessFacts() : AccessFacts{true}))
+            o.details.push_back(std::move(line));
         return o;
     }
     for (const FamilyDevice& d : devices)

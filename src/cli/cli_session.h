@@ -46,6 +46,9 @@ std::optional<int> parseDecimal(const std::string& text, int min, int max);
 // Arguments are UTF-8 on every platform, and so are the file steps' paths.
 inline const AtomicFileSteps& files() { return platformAtomicFileSteps(); }
 
+// The first rules file in the udev folders that names the vendor ID; empty: none.
+std::string installedUdevRule(const CliEnvironment& env);
+
 // The whole of a regular file (up to the configuration read limit); false
 // with the reason in `problem`.
 bool readRegularFile(const std::string& arg, std::string& text, std::string& problem);

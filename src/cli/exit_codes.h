@@ -1,22 +1,10 @@
-// The exit codes of zelioctl. The shared library reports the same failures
-// with the same numbers; keep the values as they are.
+// The names of zelioctl's exit codes in its --json output. The codes and the
+// map from the link's failures to them are in link/failure_class.h.
 #pragma once
 
-#include "link/hid_host.h"
+#include "link/failure_class.h"
 
 namespace zelio {
-
-enum ExitCode : int {
-    kExitOk = 0,         // the command did what was asked
-    kExitIo = 1,         // an I/O failure: the module, a file or the output
-    kExitUsage = 2,      // bad command line or argument; nothing was done
-    kExitNoModule = 3,   // no suitable module is attached
-    kExitAccess = 4,     // the system refused access to a module
-    kExitAmbiguous = 5,  // several candidates and nothing chose one; nothing was sent
-    kExitVerify = 6,     // the module stored something other than what was written
-    kExitTimeout = 7,    // no answer, or no awaited change, in time
-    kExitBusy = 8,       // another program kept the module busy; the command was not sent
-};
 
 // The code's name in --json output: "io", "usage", "no_module", "access",
 // "ambiguous", "verify", "timeout", "busy"; "ok" for 0.
@@ -33,21 +21,6 @@ constexpr const char* exitCodeName(int code) {
         case kExitBusy: return "busy";
         default: return "io";
     }
-}
-
-// The code for a failure of the link, for zelioctl and the library alike. A
-// module that went away during a command is no longer attached.
-constexpr int exitCodeOf(FailureKind kind) {
-    switch (kind) {
-        case FailureKind::NotFound:
-        case FailureKind::Gone: return kExitNoModule;
-        case FailureKind::Access: return kExitAccess;
-        case FailureKind::Timeout: return kExitTimeout;
-        case FailureKind::Busy: return kExitBusy;
-        case FailureKind::None:
-        case FailureKind::Io: break;
-    }
-    return kExitIo;
 }
 
 }  // namespace zelio

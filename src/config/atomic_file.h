@@ -23,6 +23,9 @@ enum class TempFileResult {
     Failed,      // any other failure (full disk, quota, I/O error...); the caller removes the file
 };
 
+// How long an append waits for another program's lock on the file.
+inline constexpr int kAppendLockWaitMs = 3000;
+
 struct FileInfo {
     enum Kind { Missing, Regular, Other } kind = Missing;
     uint64_t size = 0;  // of a regular file
@@ -64,9 +67,10 @@ struct AtomicFileSteps {
     std::function<std::optional<std::string>(const std::string& path, size_t maxBytes)> readPrefix;
     // Adds a record at the end of `path`, creating it if need be: `header`
     // first when the file is empty, then `bytes`, under an exclusive lock
-    // (one writer at a time) and flushed to disk. A record that cannot be
-    // written whole is cut off again, so the next one starts where it would
-    // have; true when all was written.
+    // (one writer at a time; another's is waited for kAppendLockWaitMs at
+    // most, then false with errno EWOULDBLOCK) and flushed to disk. A record
+    // that cannot be written whole is cut off again, so the next one starts
+    // where it would have; true when all was written.
     std::function<bool(const std::string& path, std::string_view header, std::string_view bytes)> append;
     // What is at `path`: nothing, a regular file (with its size) or something else.
     std::function<FileInfo(const std::string& path)> info;

@@ -13,11 +13,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <random>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
 namespace zelio {
 
@@ -178,10 +180,17 @@ std::optional<std::string> readPrefix(const std::string& path, size_t maxBytes) 
 }
 
 bool append(const std::string& path, std::string_view header, std::string_view bytes) {
-    Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    // Without blocking: a FIFO without a reader is refused, not waited on.
+    Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0666));
     if (file.get() < 0) return false;
-    // Released on close. Where the file system has no locks, we go on without.
-    while (::flock(file.get(), LOCK_EX) != 0 && errno == EINTR) {
+    // Released on close. Another program's lock is looked at every 20 ms,
+    // for kAppendLockWaitMs at most; then errno EWOULDBLOCK says why. Where
+    // the file system has no locks, we go on without.
+    for (int waited = 0; ::flock(file.get(), LOCK_EX | LOCK_NB) != 0; waited += 20) {
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK) break;
+        if (waited >= kAppendLockWaitMs) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     struct stat st {};
     if (::fstat(file.get(), &st) != 0) return false;

@@ -1,7 +1,7 @@
 #include "config/panel_rules.h"
 
 #include "config/config_file.h"
-#include "protocol/product_id.h"
+#include "ids/product_id.h"
 
 namespace zelio {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "link/module_link.h"
-#include "protocol/product_id.h"
+#include "ids/product_id.h"
 
 namespace zelio {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "link/hid_host.h"
-#include "protocol/product_id.h"
+#include "ids/product_id.h"
 
 namespace zelio {
 

@@ -22,6 +22,8 @@ FailureKind kindOfErrno(int code) {
     }
 }
 
+FailureKind kindOfReadErrno(int code) { return code == 0 || code == EIO ? FailureKind::Gone : kindOfErrno(code); }
+
 FailureKind kindOfWin32Error(unsigned long code) {
     switch (code) {
         case 5:   // ERROR_ACCESS_DENIED

@@ -20,7 +20,6 @@
 #include <chrono>
 #include <cstring>
 #include <cwchar>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -106,7 +105,7 @@ std::string toUtf8(const wchar_t* text) {
 
 // A failed library call on an open device: the library's own message (read
 // errors have their own since hidapi 0.15), classed by the system's errno.
-// A read without one is the poll's hang-up: the device went away.
+// A read without one, or with EIO, is the poll's hang-up: the device went away.
 Failure deviceError(hid_device* device, const char* call, int code, bool reading) {
 #if defined(HID_API_MAKE_VERSION) && HID_API_VERSION >= HID_API_MAKE_VERSION(0, 15, 0)
     std::string message = toUtf8(reading ? hid_read_error(device) : hid_error(device));
@@ -114,7 +113,7 @@ Failure deviceError(hid_device* device, const char* call, int code, bool reading
     std::string message = toUtf8(hid_error(device));
 #endif
     if (message.empty()) message = "failed";
-    const FailureKind kind = code != 0 ? kindOfErrno(code) : reading ? FailureKind::Gone : FailureKind::Io;
+    const FailureKind kind = reading ? kindOfReadErrno(code) : code != 0 ? kindOfErrno(code) : FailureKind::Io;
     return Failure{kind, call, std::move(message)};
 }
 
@@ -129,16 +128,6 @@ std::optional<std::string> hidrawNode(const std::string& path) {
                      [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
     return node;
-}
-
-// The USB port of a hidraw node, from where its device sits in sysfs.
-std::string sysfsPort(const std::string& path) {
-    const auto node = hidrawNode(path);
-    if (!node) return {};
-    std::error_code ec;
-    const std::filesystem::path device =
-        std::filesystem::canonical("/sys/class/hidraw/" + *node + "/device", ec);
-    return ec ? std::string() : usbPortOfSysfsPath(device.string());
 }
 
 // "/dev/hidrawN" -> its report descriptor in sysfs; nullopt for any other path.
@@ -191,8 +180,11 @@ public:
             failure_ = Failure{FailureKind::Io, "hid_write", "nothing to write"};
             return false;
         }
-        errno = 0;
-        const int written = hid_write(device_.get(), data, length);
+        int written;
+        do {
+            errno = 0;
+            written = hid_write(device_.get(), data, length);
+        } while (written < 0 && errno == EINTR);  // a signal, not the device
         if (written < 0) {
             failure_ = deviceError(device_.get(), "hid_write", errno, false);
             return false;
@@ -266,6 +258,19 @@ public:
     Monitor& operator=(const Monitor&) = delete;
 
     bool ready() const { return monitor_ != nullptr; }
+    // The USB port ("1-1.4") of a hidraw node: the name of the USB device it
+    // belongs to. Empty for any other path and a device not on USB (uhid).
+    std::string port(const std::string& path) {
+        const auto node = hidrawNode(path);
+        udev_device* device =
+            udev_ && node ? udev_device_new_from_subsystem_sysname(udev_, "hidraw", node->c_str()) : nullptr;
+        if (!device) return {};
+        udev_device* usb = udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
+        const char* name = usb ? udev_device_get_sysname(usb) : nullptr;  // owned by `device`
+        std::string port = name ? name : "";
+        udev_device_unref(device);
+        return port;
+    }
     // Takes every event queued now and returns how many were seen in all.
     uint64_t poll() {
         pollfd fd{udev_monitor_get_fd(monitor_), POLLIN, 0};
@@ -320,7 +325,7 @@ std::vector<HidDeviceInfo> HidapiHost::enumerateVendor(uint16_t vendorId) {
         if (enumerated_.count(path) != 0) continue;
         const HidAttributes ids{info->vendor_id, info->product_id};
         enumerated_[path] = ids;
-        HidDeviceInfo device{path, ids, toUtf8(info->serial_number), sysfsPort(path), {}};
+        HidDeviceInfo device{path, ids, toUtf8(info->serial_number), port(path), {}};
         // Report lengths from sysfs, for the family only: nothing is opened.
         if (vendorId != 0)
             if (auto bytes = readSysfsDescriptor(path))
@@ -331,6 +336,14 @@ std::vector<HidDeviceInfo> HidapiHost::enumerateVendor(uint16_t vendorId) {
     return devices;
 }
 
+std::string HidapiHost::port(const std::string& path) {
+#if ZELIO_HAVE_LIBUDEV
+    if (monitor_) return monitor_->port(path);
+#endif
+    (void)path;
+    return {};
+}
+
 std::optional<uint64_t> HidapiHost::deviceChanges() {
 #if ZELIO_HAVE_LIBUDEV
     if (monitor_ && monitor_->ready()) return monitor_->poll();
@@ -339,33 +352,6 @@ std::optional<uint64_t> HidapiHost::deviceChanges() {
 }
 
 std::string hidapiVersion() { return hid_version_str(); }
-
-std::string usbPortOfSysfsPath(const std::string& sysfsPath) {
-    // A USB interface is named BUS-PORT[.PORT...]:CONFIG.INTERFACE.
-    auto isInterface = [](const std::string& name) {
-        const size_t colon = name.find(':');
-        const size_t dash = name.find('-');
-        if (colon == std::string::npos || dash == std::string::npos || dash == 0 || dash > colon) return false;
-        for (size_t i = 0; i < colon; ++i) {
-            const char c = name[i];
-            if (!(c >= '0' && c <= '9') && !(i == dash) && !(c == '.' && i > dash + 1)) return false;
-        }
-        const std::string rest = name.substr(colon + 1);
-        const size_t dot = rest.find('.');
-        if (dot == std::string::npos || dot == 0 || dot + 1 == rest.size()) return false;
-        return std::all_of(rest.begin(), rest.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
-    };
-    std::string port;
-    size_t start = 0;
-    while (start <= sysfsPath.size()) {
-        size_t end = sysfsPath.find('/', start);
-        if (end == std::string::npos) end = sysfsPath.size();
-        const std::string name = sysfsPath.substr(start, end - start);
-        if (isInterface(name)) port = name.substr(0, name.find(':'));
-        start = end + 1;
-    }
-    return port;
-}
 
 bool HidapiHost::attributes(const std::string& path, HidAttributes& out) {
     const auto it = enumerated_.find(path);

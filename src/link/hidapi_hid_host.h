@@ -26,7 +26,7 @@ public:
 
     std::vector<std::string> enumerate() override;
     // With vendor/product ID and serial number from the library and, for a
-    // Linux hidraw node, the USB port from sysfs.
+    // Linux hidraw node, the USB port from udev.
     std::vector<HidDeviceInfo> enumerateDevices() override;
     // hid_enumerate(vendorId, 0), with report lengths from sysfs where the
     // device is a Linux hidraw node: nothing is opened.
@@ -47,6 +47,8 @@ private:
     std::shared_ptr<Library> library_;
     class Monitor;
     std::unique_ptr<Monitor> monitor_;
+    // The USB port of a hidraw node, from udev; empty when not known.
+    std::string port(const std::string& path);
     // Vendor and product IDs seen by the last enumeration, by path; used when
     // the library cannot tell them for an open device.
     std::map<std::string, HidAttributes> enumerated_;
@@ -60,11 +62,6 @@ struct ReportDescriptorInfo {
 
 // The library's version, "0.13.1", as the loaded library reports it.
 std::string hidapiVersion();
-
-// The USB port ("1-1.4") in a resolved sysfs device path such as
-// ".../usb1/1-1/1-1.4/1-1.4:1.0/0003:1D5A:0280.0001": the name of the
-// innermost USB interface directory up to its ':'. Empty when there is none.
-std::string usbPortOfSysfsPath(const std::string& sysfsPath);
 
 // Parses a raw report descriptor; nullopt when it is malformed.
 std::optional<ReportDescriptorInfo> parseReportDescriptor(const uint8_t* data, size_t length);

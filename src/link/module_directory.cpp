@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "protocol/product_id.h"
+#include "ids/product_id.h"
 
 namespace zelio {
 

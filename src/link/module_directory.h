@@ -12,14 +12,10 @@
 #include <string_view>
 #include <vector>
 
+#include "ids/report_size.h"
 #include "link/hid_host.h"
 
 namespace zelio {
-
-// A command's output report: report ID, marker, code and five parameters.
-inline constexpr size_t kCommandReportBytes = 9;
-// A reply's input report: report ID and at least six reply fields.
-inline constexpr size_t kReplyReportBytes = 7;
 
 // Whether reports of these lengths can carry a command and its reply.
 constexpr bool reportsFit(const HidCaps& caps) {

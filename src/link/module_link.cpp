@@ -5,7 +5,7 @@
 #include <iterator>
 #include <string>
 
-#include "protocol/product_id.h"
+#include "ids/product_id.h"
 
 namespace zelio {
 

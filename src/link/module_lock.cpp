@@ -23,7 +23,7 @@ std::string moduleLockWord(const std::string& name) {
 }
 
 std::unique_ptr<ModuleLock> lockModule(const std::string& name, Clock& clock, int waitMs, Failure& failure) {
-    std::unique_ptr<PlatformModuleLock> lock = openPlatformModuleLock(moduleLockWord(name));
+    std::unique_ptr<PlatformModuleLock> lock = openPlatformModuleLock(name);
     if (!lock) return std::make_unique<ModuleLock>();
     const int64_t deadline = clock.nowMs() + waitMs;
     while (!lock->tryTake()) {
@@ -34,7 +34,7 @@ std::unique_ptr<ModuleLock> lockModule(const std::string& name, Clock& clock, in
                                   " s"};
             return nullptr;
         }
-        clock.sleepMs(static_cast<int>(std::min<int64_t>(left, 20)));
+        clock.sleepMs(static_cast<int>(std::min<int64_t>(left, kModuleLockStepMs)));
     }
     return lock;
 }

@@ -1,6 +1,10 @@
-// Module locks on POSIX systems: flock on a file named after the device in
-// the system's lock directory. The files stay; only the lock comes and goes,
-// and it ends with the process should that die holding it.
+// Module locks on POSIX systems. A module's device node is its own lock:
+// flock on the node, so only a user who may open the module can hold it, and
+// every user's commands meet on the same inode. Names that are no device
+// node (the emulator's modules) lock a file named after them in the system's
+// lock directory. Nothing is opened in a way that can block, follow a link or
+// take anything but the device or a regular file; the lock ends with the
+// process should that die holding it.
 #include "link/module_lock.h"
 
 #include <fcntl.h>
@@ -9,6 +13,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 namespace zelio {
 
@@ -33,17 +39,27 @@ private:
     int fd_;
 };
 
-// Read-only is enough for flock, so a file another user made serves too. An
-// existing file is opened without O_CREAT, which the kernel refuses for
-// another user's file in a sticky directory (fs.protected_regular).
+constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+
+// `fd` when it is open on a file of `type` (S_IFCHR, S_IFREG), else closed and -1.
+int keepIf(int fd, mode_t type) {
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && (st.st_mode & S_IFMT) == type) return fd;
+    if (fd >= 0) ::close(fd);
+    return -1;
+}
+
+// The lock file: read-only is enough for flock, so a file another user made
+// serves too. An existing file is opened without O_CREAT, which the kernel
+// refuses for another user's file in a sticky directory.
 int openLockFile(const std::string& path) {
     for (int attempt = 0; attempt < 2; ++attempt) {
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd >= 0 || errno != ENOENT) return fd;
-        fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        int fd = ::open(path.c_str(), kOpenFlags);
+        if (fd >= 0 || errno != ENOENT) return keepIf(fd, S_IFREG);
+        fd = ::open(path.c_str(), kOpenFlags | O_CREAT | O_EXCL, 0666);
         if (fd >= 0) {
             ::fchmod(fd, 0666);  // whatever the umask: every user's commands take turns
-            return fd;
+            return keepIf(fd, S_IFREG);
         }
         if (errno != EEXIST) return -1;
     }
@@ -52,12 +68,31 @@ int openLockFile(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<PlatformModuleLock> openPlatformModuleLock(const std::string& word) {
-    for (const char* dir : {"/run/lock", "/tmp"}) {
-        const int fd = openLockFile(std::string(dir) + "/zelio-" + word + ".lock");
-        if (fd >= 0) return std::make_unique<FileModuleLock>(fd);
+std::string moduleLockFilePath(const std::string& name) {
+    // One directory for every user, chosen by what the system has, not by
+    // what this user may write: a fallback would split the exclusion.
+    struct stat st {};
+    const char* dir = ::stat("/run/lock", &st) == 0 && S_ISDIR(st.st_mode) ? "/run/lock" : "/tmp";
+    return std::string(dir) + "/zelio-" + moduleLockWord(name) + ".lock";
+}
+
+std::unique_ptr<PlatformModuleLock> openPlatformModuleLock(const std::string& name) {
+    if (!name.empty() && name[0] == '/') {
+        // A device node is locked through itself, under its own name when
+        // that is a link (so that both names share the lock). A user who
+        // cannot open it goes ahead: the command's own open fails as access.
+        int fd = ::open(name.c_str(), kOpenFlags);
+        if (fd < 0 && errno == ELOOP)
+            if (char* real = ::realpath(name.c_str(), nullptr)) {
+                fd = ::open(real, kOpenFlags);
+                std::free(real);
+            }
+        if (fd < 0) return nullptr;
+        if ((fd = keepIf(fd, S_IFCHR)) >= 0) return std::make_unique<FileModuleLock>(fd);
     }
-    return nullptr;
+    const int fd = openLockFile(moduleLockFilePath(name));
+    if (fd < 0) return nullptr;
+    return std::make_unique<FileModuleLock>(fd);
 }
 
 }  // namespace zelio

@@ -32,7 +32,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<PlatformModuleLock> openPlatformModuleLock(const std::string& word) {
+std::unique_ptr<PlatformModuleLock> openPlatformModuleLock(const std::string& name) {
+    const std::string word = moduleLockWord(name);
     for (const char* space : {"Global\\zelio-", "Local\\zelio-"}) {
         win32::unique_handle mutex(CreateMutexW(nullptr, FALSE, win32::widen(space + word).c_str()));
         if (mutex) return std::make_unique<MutexModuleLock>(std::move(mutex));

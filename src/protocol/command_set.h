@@ -7,7 +7,7 @@
 
 #include "config/channel_config.h"
 #include "link/module_link.h"
-#include "protocol/product_id.h"
+#include "ids/product_id.h"
 
 namespace zelio {
 

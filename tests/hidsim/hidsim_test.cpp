@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "cli/exit_codes.h"
+#include "link/failure_class.h"
 #include "hidsim.h"
 #include "link/module_link.h"
 #include "link/win32_hid_host.h"

@@ -51,8 +51,10 @@ ProgramResult runProgram(const std::wstring& program, const std::wstring& argume
     PROCESS_INFORMATION info{};
     const auto start = std::chrono::steady_clock::now();
     if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &info))
+                        &info)) {
+        result.err = "CreateProcess failed: error " + std::to_string(GetLastError()) + "\n";  // tells it from a hang
         return result;
+    }
     unique_handle process(info.hProcess), thread(info.hThread);
     outWrite.reset();
     errWrite.reset();

@@ -42,7 +42,7 @@ done
 
 # ---- control data ----------------------------------------------------------
 # package, then what its Depends must name
-for expected in "zelio libc6 libhidapi-hidraw0" "libzelio1 libc6 libhidapi-hidraw0" \
+for expected in "zelio libc6 libhidapi-hidraw0 adduser" "libzelio1 libc6 libhidapi-hidraw0" \
     "libzelio-dev libzelio1" "python3-zelio python3 libzelio1"; do
     read -r package needs <<<"$expected"
     deb="${deb_of[$package]}"
@@ -71,7 +71,8 @@ cat >"$fakebin/udevadm" <<EOF
 echo "\$*" >>"$work/udevadm.log"
 exit \${FAKE_UDEVADM_STATUS:-0}
 EOF
-chmod +x "$fakebin/udevadm"
+printf '#!/bin/sh\necho "addgroup $*" >>"%s/udevadm.log"\n' "$work" >"$fakebin/addgroup"
+chmod +x "$fakebin/udevadm" "$fakebin/addgroup"
 
 # The scratch database knows no libc6: --force-depends (the dependencies were
 # checked above; the programs run against this machine's libraries, or the
@@ -142,11 +143,12 @@ postinst="$root/var/lib/dpkg/info/zelio.postinst"
 [[ -f "$postinst" ]] || fail "no postinst was installed"
 rm -f "$work/udevadm.log"
 PATH="$fakebin:$PATH" sh "$postinst" configure || fail "postinst configure failed"
-expected=$'control --reload\ntrigger --subsystem-match=hidraw --action=add'
+getent group zelio >/dev/null && group="" || group=$'addgroup --system --quiet zelio\n'
+expected="${group}"$'control --ping\ncontrol --reload\ntrigger --subsystem-match=hidraw --action=add'
 [[ "$(cat "$work/udevadm.log" 2>/dev/null)" == "$expected" ]] ||
     fail "postinst called udevadm as '$(cat "$work/udevadm.log" 2>/dev/null)', expected '$expected'"
-FAKE_UDEVADM_STATUS=1 PATH="$fakebin:$PATH" sh "$postinst" configure ||
-    fail "postinst failed when udevadm did not answer"
+out="$(FAKE_UDEVADM_STATUS=1 PATH="$fakebin:$PATH" sh "$postinst" configure 2>&1)" && [[ -z $out ]] ||
+    fail "postinst failed, or said something, where no udevd answers: $out"
 PATH="$work/empty" /bin/sh "$postinst" configure || fail "postinst failed where there is no udevadm"
 
 # ---- purge --------------------------------------------------------------------

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "link/hid_host.h"
@@ -13,7 +14,9 @@ public:
     void sleepMs(int ms) override {
         if (ms > 0) now_ += ms;
         sleeps_.push_back(ms);
+        if (onSleep) onSleep(now_);
     }
+    std::function<void(int64_t now)> onSleep;  // what another program does meanwhile
     int64_t nowMs() override { return now_; }
     void advance(int64_t ms) { now_ += ms; }
     const std::vector<int>& sleeps() const { return sleeps_; }

@@ -13,7 +13,10 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "cli/cli.h"
@@ -194,7 +197,7 @@ protected:
     EmulatedHost host{clock};
     StringSink out, err;
     // No udev folders of the machine running the tests; a fixed time.
-    CliEnvironment env{"hidapi 9.9.9", {}, nullptr, [] { return std::string("2026-01-02T03:04:05Z"); }};
+    CliEnvironment env{"hidapi 9.9.9", {}, nullptr, [] { return std::string("2026-01-02T03:04:05Z"); }, {}};
 
     int run(std::vector<std::string> args) {
         out.clear();
@@ -315,9 +318,9 @@ TEST_F(CliTest, ListShowsEveryModuleOfTheFamilyAndExits3WithoutOne) {
     host.addModule(Model::Zel260, 2, 0x10, ModuleMode::Normal).serial = "A17";
     EXPECT_EQ(run({"list"}), kCliOk);
     EXPECT_EQ(out.str(),
-              "PID    MODEL   MODE     PATH     PORT   SERIAL\n"
-              "0x280  ZEL280  setting  emu://0  1-1.1  -\n"
-              "0x262  ZEL260  I/O      emu://3  1-1.2  A17\n");
+              "PID    MODEL   MODE     PATH     PORT   SERIAL  ACCESS\n"
+              "0x280  ZEL280  setting  emu://0  1-1.1  -       yes\n"
+              "0x262  ZEL260  I/O      emu://3  1-1.2  A17     yes\n");
     EXPECT_EQ(err.str(), "");
 }
 
@@ -637,9 +640,10 @@ TEST_F(CliTest, AModuleTheSystemWillNotOpenIsNamedWithItsReasonAndTheFix) {
         EXPECT_NE(text.find("zelioctl udev-rule"), std::string::npos) << text;
 #endif
     }
-    // list shows it all the same, and exits 4.
-    EXPECT_EQ(run({"list"}), kExitAccess);
-    EXPECT_NE(out.str().find("0x280  ZEL280  setting  emu://0"), std::string::npos) << out.str();
+    // list lists it all the same, with its access, and succeeds.
+    EXPECT_EQ(run({"list"}), kCliOk);
+    EXPECT_NE(out.str().find("0x280  ZEL280  setting  emu://0  1-1.1  -       no (access)"), std::string::npos);
+    EXPECT_EQ(runJson(kCliOk, {"list"})["modules"].items[0]["access"].text, "access");
     EXPECT_EQ(m.reportCount, 0u);
 }
 
@@ -673,6 +677,22 @@ TEST_F(CliFileTest, DoctorShowsEachDeviceWhetherItOpensAndTheInstalledRule) {
     const Json json = runJson(kExitAccess, {"doctor"});
     EXPECT_EQ(json["udev_rule"].text, utf8(dir / "70-zelio.rules"));
     EXPECT_EQ(json["modules"].items.size(), 2u);
+    // The hint names the cause that applies: no seat session, not in the group, or neither.
+    struct Row {
+        AccessFacts facts;  // seat session, group exists, in it, member from the next login
+        const char* says;
+    };
+    for (const Row& row : {Row{{false, true, false, false}, "no seat session (SSH, a service), so the rule's uaccess "
+                                                            "cannot apply, and the user is not in the group zelio"},
+                           Row{{false, false, false, false}, "  sudo addgroup --system zelio && sudo usermod -aG zelio"},
+                           Row{{false, true, false, true}, "began before the user joined the group zelio: log in again"},
+                           Row{{true, true, false, false}, "70-zelio.rules is installed: re-plug the module"}}) {
+        env.accessFacts = [&] { return row.facts; };
+        EXPECT_NE(expectError(kExitAccess, {"read", "--path", "emu://1"}).find(row.says), std::string::npos) << row.says;
+        EXPECT_EQ(runJson(kExitAccess, {"doctor"})["seat_session"].boolean, row.facts.seatSession);
+    }
+    EXPECT_EQ(run({"doctor"}), kExitAccess);
+    EXPECT_NE(out.str().find("access: an active seat session: the rule's uaccess applies"), std::string::npos);
 #endif
 }
 
@@ -868,7 +888,7 @@ TEST(CliWait, WaitsForAModuleAndTimesOut) {
     EmulatedHost host(clock);
     VirtualModule& m = host.addModule(Model::Zel280, 3, 0x12, ModuleMode::Unplugged);
     StringSink out, err;
-    const CliEnvironment env{"", {}, nullptr, {}};
+    const CliEnvironment env{"", {}, nullptr, {}, {}};
 
     EXPECT_EQ(runCli({"wait", "--setting", "--timeout", "5"}, out, err, host, clock, env), kExitTimeout);
     EXPECT_GE(clock.nowMs(), 5000);
@@ -937,6 +957,18 @@ TEST_F(CliFileTest, ProvisionStopsWithASummaryOnCtrlC) {
     EXPECT_NE(out.str().find("provisioned 0 modules: 0 ok, 0 failed (interrupted)\n"), std::string::npos)
         << out.str();
 }
+
+#ifndef _WIN32
+TEST_F(CliFileTest, ProvisionWaitsForALockOnItsLogOnlySoLong) {
+    const std::string config = file("line.kbd"), csv = file("locked.csv");
+    ASSERT_TRUE(saveConfigFile(utf8Path(config), ChannelConfig{0x263, 0, 0, 0}));
+    const int reader = ::open(csv.c_str(), O_RDONLY | O_CREAT, 0644);  // anyone who may read it
+    ASSERT_EQ(::flock(reader, LOCK_SH), 0);
+    const std::string text = expectError(kExitIo, {"provision", config, "--log", csv});
+    EXPECT_NE(text.find("locked.csv': another program has kept it locked for 3 s"), std::string::npos) << text;
+    ::close(reader);
+}
+#endif
 
 // Formulas neutralised; a row that cannot be appended on stderr, the summary still; without a
 // port (Windows) the module that comes back is the one reset, not one already at the new ID.

@@ -21,6 +21,8 @@ TEST(FailureClass, SystemErrorsBecomeKindsAndKindsBecomeCodes) {
              {ENODEV, 1167, FailureKind::Gone, kExitNoModule},  // unplugged
              {EPIPE, 433, FailureKind::Gone, kExitNoModule},
              {ENOENT, 31, FailureKind::Gone, kExitNoModule},
+             {ENXIO, 55, FailureKind::Gone, kExitNoModule},
+             {EBUSY, 5, FailureKind::Access, kExitAccess},  // opened exclusively by another program
              {EACCES, 5, FailureKind::Access, kExitAccess},
              {EPERM, 32, FailureKind::Access, kExitAccess},
              {ETIMEDOUT, 1460, FailureKind::Timeout, kExitTimeout},
@@ -31,7 +33,10 @@ TEST(FailureClass, SystemErrorsBecomeKindsAndKindsBecomeCodes) {
         EXPECT_TRUE(row.errnoValue == 0 || kindOfErrno(row.errnoValue) == row.kind) << row.errnoValue;
         EXPECT_TRUE(row.win32Code == 0 || kindOfWin32Error(row.win32Code) == row.kind) << row.win32Code;
         EXPECT_EQ(exitCodeOf(row.kind), row.code) << row.code;
+        EXPECT_TRUE(row.errnoValue == 0 || row.errnoValue == EIO || kindOfReadErrno(row.errnoValue) == row.kind);
     }
+    // A read that ends in the poll's hang-up (no errno) or EIO: unplugged.
+    for (const int hangUp : {0, EIO}) EXPECT_EQ(kindOfReadErrno(hangUp), FailureKind::Gone) << hangUp;
     EXPECT_STREQ(exitCodeName(kExitBusy), "busy");
 }
 

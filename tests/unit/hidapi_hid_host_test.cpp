@@ -19,14 +19,6 @@ std::optional<ReportDescriptorInfo> parse(const std::vector<uint8_t>& bytes) {
     return parseReportDescriptor(bytes.data(), bytes.size());
 }
 
-TEST(HidapiHost, TheUsbPortComesFromTheInnermostInterfaceInTheSysfsPath) {
-    EXPECT_EQ(usbPortOfSysfsPath("/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1.4/1-1.4:1.0/0003:1D5A:0280.0001"),
-              "1-1.4");
-    EXPECT_EQ(usbPortOfSysfsPath("/sys/devices/pci0000:00/0000:00:14.0/usb3/3-2/3-2:1.0/0003:1D5A:0283.000A"), "3-2");
-    EXPECT_EQ(usbPortOfSysfsPath("/sys/devices/virtual/misc/uhid/0003:1D5A:0280.0002"), "");
-    EXPECT_EQ(usbPortOfSysfsPath(""), "");
-}
-
 TEST(HidapiHost, EnumeratesWithoutDevicesAndRefusesBadPaths) {
     HidapiHost host;
     const std::vector<std::string> paths = host.enumerate();

@@ -71,6 +71,14 @@ TEST(ModuleDirectory, PinsTheAttachedModuleAndLooksAgainOnlyAfterHotPlug) {
     quietLink.unpin();
     EXPECT_EQ(quietLink.transact(0x280, commandReport(cmd::kFirmwareVersion)), 1);
     EXPECT_EQ(twin.reportCount, 2u);
+
+    // No module with the ID in a quiet host's cache: it looks again. A new
+    // scope drops the cached list, events or not.
+    host.addModule(Model::Zel260, 5, 0x10, ModuleMode::Normal);
+    EXPECT_EQ(quietLink.directory().find(0x265).size(), 1u);
+    EXPECT_GT(directory.modules().size(), 1u);
+    directory.setScope([](const ModuleRecord& m) { return m.productId == 0x265; });
+    EXPECT_EQ(directory.modules().size(), 1u);
 }
 
 }  // namespace
