@@ -5,13 +5,19 @@
 #endif
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/module_link.h"
+#include "link/module_lock.h"
 #include "protocol/command_set.h"
 #include "link/win32_hid_host.h"
+#include "win32/win32_text.h"
 #include "manual_clock.h"
 
 using namespace zelio;
@@ -144,6 +150,53 @@ TEST_F(PipeTest, OverlappedHandleWritesToo) {
     const std::vector<uint8_t> report = {0, 0x55, 0xAA, 0x40, 0, 0, 0, 0, 0};
     EXPECT_TRUE(handle->write(report.data(), report.size()));
     EXPECT_EQ(serverRead(report.size()), report);
+}
+
+// A module's lock is a global mutex that every user of the machine may wait
+// for and release, and no more; still one holder at a time. A name taken by
+// something this program cannot use as that lock means busy, never a lock
+// elsewhere.
+TEST(Win32ModuleLock, OneGlobalMutexForEveryUserAndNoLockElsewhere) {
+    const std::string word = "lock-test-" + std::to_string(GetCurrentProcessId());
+    const std::wstring global = L"Global\\zelio-" + std::wstring(word.begin(), word.end());
+    ManualClock clock;
+    Failure failure;
+    auto takeElsewhere = [&](const std::string& name) {
+        Failure other;
+        std::thread([&] { other.kind = lockModule(name, clock, 0, other) ? FailureKind::None : other.kind; }).join();
+        return other.kind;
+    };
+    std::unique_ptr<ModuleLock> held = lockModule(word, clock, 0, failure);
+    ASSERT_TRUE(held);
+    HANDLE mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE | READ_CONTROL, FALSE, global.c_str());
+    ASSERT_NE(mutex, nullptr) << GetLastError();
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    wchar_t* text = nullptr;
+    ASSERT_EQ(GetSecurityInfo(mutex, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+                              &descriptor), static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                                     DACL_SECURITY_INFORMATION, &text, nullptr));
+    const std::string list = win32::narrow(text);
+    LocalFree(text);
+    LocalFree(descriptor);
+    CloseHandle(mutex);
+    // Authenticated and interactive users, and the owner: waiting and releasing only.
+    for (const char* user : {"AU", "IU", "OW"})
+        EXPECT_NE(list.find(std::string("(A;;0x100001;;;") + user + ")"), std::string::npos) << list;
+    EXPECT_EQ(takeElsewhere(word), FailureKind::Busy);
+    held.reset();
+    EXPECT_EQ(takeElsewhere(word), FailureKind::None);
+
+    // Taken by an event, or by a mutex that lets nobody in.
+    SECURITY_ATTRIBUTES closed{sizeof closed, nullptr, FALSE};
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P", SDDL_REVISION_1, &closed.lpSecurityDescriptor, nullptr));
+    HANDLE squatters[] = {CreateEventW(nullptr, FALSE, FALSE, (global + L"e").c_str()),
+                          CreateMutexW(&closed, FALSE, (global + L"m").c_str())};
+    for (HANDLE squatter : squatters) ASSERT_NE(squatter, nullptr);
+    EXPECT_EQ(takeElsewhere(word + "e"), FailureKind::Busy);
+    EXPECT_EQ(takeElsewhere(word + "m"), FailureKind::Busy);
+    for (HANDLE squatter : squatters) CloseHandle(squatter);
+    LocalFree(closed.lpSecurityDescriptor);
 }
 
 }  // namespace
