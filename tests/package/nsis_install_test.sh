@@ -90,12 +90,9 @@ version="${version%-win64}"
 grep -q "DisplayVersion *REG_SZ *${version//./\\.}\$" <<<"$entry" || fail "uninstall entry does not give version $version"
 grep -q 'Publisher.*REG_SZ.*the zelio developers' <<<"$entry" || fail "uninstall entry names no publisher"
 # .kbd files open in the installed zelio.exe.
-kbd_type() {
-    wine_run reg query "HKLM\\Software\\Classes\\$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p'
-}
-[[ "$(kbd_type .kbd)" == zelio.kbd ]] || fail ".kbd is not zelio.kbd"
-[[ "$(kbd_type 'zelio.kbd\shell\open\command')" == "\"$win_dir\\bin\\zelio.exe\" \"%1\"" ]] ||
-    fail ".kbd files do not open in $win_dir\\bin\\zelio.exe: $(kbd_type 'zelio.kbd\shell\open\command')"
+kbd() { wine_run reg query "HKLM\\Software\\Classes\\$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p'; }
+[[ "$(kbd .kbd) $(kbd 'zelio.kbd\shell\open\command')" == "zelio.kbd \"$win_dir\\bin\\zelio.exe\" \"%1\"" ]] ||
+    fail ".kbd files do not open in zelio.exe: $(kbd .kbd) $(kbd 'zelio.kbd\shell\open\command')"
 
 # ---- run the installed GUI, close its window -----------------------------------
 # taskkill without /F posts WM_CLOSE to the process's windows; it fails while
@@ -139,9 +136,7 @@ uninstall_time=$(elapsed "$start")
 if wine_run reg query "$uninstall_key" >/dev/null 2>&1; then
     fail "the uninstall entry is still there"
 fi
-for key in .kbd zelio.kbd; do
-    if wine_run reg query "HKLM\\Software\\Classes\\$key" >/dev/null 2>&1; then fail "$key is still registered"; fi
-done
+for key in .kbd zelio.kbd; do ! wine_run reg query "HKLM\\Software\\Classes\\$key" >/dev/null 2>&1 || fail "$key is still registered"; done
 
 printf 'silent install %s s, silent uninstall %s s (under Wine, including its start-up)\n' \
     "$install_time" "$uninstall_time"

@@ -17,7 +17,6 @@
 #include "link/module_lock.h"
 #include "protocol/command_set.h"
 #include "link/win32_hid_host.h"
-#include "win32/win32_text.h"
 #include "manual_clock.h"
 
 using namespace zelio;
@@ -152,51 +151,38 @@ TEST_F(PipeTest, OverlappedHandleWritesToo) {
     EXPECT_EQ(serverRead(report.size()), report);
 }
 
-// A module's lock is a global mutex that every user of the machine may wait
-// for and release, and no more; still one holder at a time. A name taken by
-// something this program cannot use as that lock means busy, never a lock
-// elsewhere.
+// One global mutex every user may wait for and release; a closed one is busy.
 TEST(Win32ModuleLock, OneGlobalMutexForEveryUserAndNoLockElsewhere) {
     const std::string word = "lock-test-" + std::to_string(GetCurrentProcessId());
     const std::wstring global = L"Global\\zelio-" + std::wstring(word.begin(), word.end());
     ManualClock clock;
-    Failure failure;
     auto takeElsewhere = [&](const std::string& name) {
         Failure other;
         std::thread([&] { other.kind = lockModule(name, clock, 0, other) ? FailureKind::None : other.kind; }).join();
         return other.kind;
     };
+    Failure failure;
     std::unique_ptr<ModuleLock> held = lockModule(word, clock, 0, failure);
-    ASSERT_TRUE(held);
     HANDLE mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE | READ_CONTROL, FALSE, global.c_str());
-    ASSERT_NE(mutex, nullptr) << GetLastError();
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     wchar_t* text = nullptr;
-    ASSERT_EQ(GetSecurityInfo(mutex, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
-                              &descriptor), static_cast<DWORD>(ERROR_SUCCESS));
-    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+    ASSERT_TRUE(held && mutex && GetSecurityInfo(mutex, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                                 nullptr, nullptr, &descriptor) == ERROR_SUCCESS &&
+                ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
                                                                      DACL_SECURITY_INFORMATION, &text, nullptr));
-    const std::string list = win32::narrow(text);
-    LocalFree(text);
-    LocalFree(descriptor);
-    CloseHandle(mutex);
-    // Authenticated and interactive users, and the owner: waiting and releasing only.
-    for (const char* user : {"AU", "IU", "OW"})
-        EXPECT_NE(list.find(std::string("(A;;0x100001;;;") + user + ")"), std::string::npos) << list;
+    const std::wstring list(text);
+    for (const wchar_t* user : {L"AU", L"IU", L"OW"})  // waiting and releasing only
+        EXPECT_NE(list.find(std::wstring(L"(A;;0x100001;;;") + user + L")"), std::wstring::npos) << user;
     EXPECT_EQ(takeElsewhere(word), FailureKind::Busy);
     held.reset();
     EXPECT_EQ(takeElsewhere(word), FailureKind::None);
 
-    // Taken by an event, or by a mutex that lets nobody in.
-    SECURITY_ATTRIBUTES closed{sizeof closed, nullptr, FALSE};
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P", SDDL_REVISION_1, &closed.lpSecurityDescriptor, nullptr));
-    HANDLE squatters[] = {CreateEventW(nullptr, FALSE, FALSE, (global + L"e").c_str()),
-                          CreateMutexW(&closed, FALSE, (global + L"m").c_str())};
-    for (HANDLE squatter : squatters) ASSERT_NE(squatter, nullptr);
-    EXPECT_EQ(takeElsewhere(word + "e"), FailureKind::Busy);
-    EXPECT_EQ(takeElsewhere(word + "m"), FailureKind::Busy);
-    for (HANDLE squatter : squatters) CloseHandle(squatter);
-    LocalFree(closed.lpSecurityDescriptor);
+    SECURITY_ATTRIBUTES closed{sizeof closed, descriptor, FALSE};
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P", 1, &closed.lpSecurityDescriptor, nullptr));
+    HANDLE squatter = CreateMutexW(&closed, FALSE, (global + L"-closed").c_str());
+    EXPECT_EQ(takeElsewhere(word + "-closed"), FailureKind::Busy);
+    for (HLOCAL memory : {HLOCAL(text), HLOCAL(descriptor), HLOCAL(closed.lpSecurityDescriptor)}) LocalFree(memory);
+    for (HANDLE handle : {mutex, squatter}) CloseHandle(handle);
 }
 
 }  // namespace
