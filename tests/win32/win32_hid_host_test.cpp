@@ -177,7 +177,7 @@ TEST(Win32ModuleLock, OneGlobalMutexForEveryUserAndNoLockElsewhere) {
     held.reset();
     EXPECT_EQ(takeElsewhere(word), FailureKind::None);
 
-    SECURITY_ATTRIBUTES closed{sizeof closed, descriptor, FALSE};
+    SECURITY_ATTRIBUTES closed{sizeof closed, nullptr, FALSE};
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P", 1, &closed.lpSecurityDescriptor, nullptr));
     HANDLE squatter = CreateMutexW(&closed, FALSE, (global + L"-closed").c_str());
     EXPECT_EQ(takeElsewhere(word + "-closed"), FailureKind::Busy);
