@@ -166,6 +166,32 @@ if(WIN32)
     # would the program it started.
     # A folder outside Program Files gets an access list of its own.
     set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "!include \"${PROJECT_SOURCE_DIR}/packaging/windows/protect_folder.nsh\"")
+    # .kbd files open in zelio.exe; the uninstaller takes the type out again.
+    set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "!insertmacro ZELIO_REGISTER_FILE_TYPE")
+    set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "!insertmacro ZELIO_UNREGISTER_FILE_TYPE")
+    # The pages in English and Korean, the language chosen first: CPack's own
+    # template with its list of languages replaced by ours (languages.nsh),
+    # the choice asked at the start of .onInit and kept for the uninstaller,
+    # and its English-only message boxes taken from the language strings.
+    file(READ "${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in" _zelio_nsis)
+    function(_zelio_nsis_replace old new)
+        string(FIND "${_zelio_nsis}" "${old}" _zelio_at)
+        if(_zelio_at EQUAL -1)
+            message(FATAL_ERROR "CPack's NSIS template has no \"${old}\": see cmake/ZelioPackaging.cmake")
+        endif()
+        string(REPLACE "${old}" "${new}" _zelio_nsis "${_zelio_nsis}")
+        set(_zelio_nsis "${_zelio_nsis}" PARENT_SCOPE)
+    endfunction()
+    string(REGEX REPLACE "(\n  !insertmacro MUI_LANGUAGE \"[A-Za-z]+\"[^\n]*)+" "\n  ZELIO_LANGUAGES"
+        _zelio_nsis "${_zelio_nsis}")
+    _zelio_nsis_replace("ZELIO_LANGUAGES" "!include \"${PROJECT_SOURCE_DIR}/packaging/windows/languages.nsh\"")
+    _zelio_nsis_replace("Function .onInit\n" "Function .onInit\n  !insertmacro MUI_LANGDLL_DISPLAY\n")
+    _zelio_nsis_replace("Function un.onInit\n" "Function un.onInit\n  !insertmacro MUI_UNGETLANGUAGE\n")
+    _zelio_nsis_replace("\"@CPACK_NSIS_PACKAGE_NAME@ is already installed. $\\n$\\nDo you want to uninstall the old version before installing the new one?\""
+        "\"$(zelio_already_installed)\"")
+    _zelio_nsis_replace("\"Uninstall failed.\"" "\"$(zelio_uninstall_failed)\"")
+    file(WRITE "${PROJECT_BINARY_DIR}/nsis/NSIS.template.in" "${_zelio_nsis}")
+    list(PREPEND CMAKE_MODULE_PATH "${PROJECT_BINARY_DIR}/nsis")
     # Start menu: <folder>\zelio.lnk, <folder>\zelio demo.lnk (and Uninstall.lnk).
     set(CPACK_PACKAGE_EXECUTABLES "zelio;zelio;zelio-demo;zelio demo")
     set(CPACK_NSIS_EXECUTABLES_DIRECTORY "${CMAKE_INSTALL_BINDIR}")
@@ -174,6 +200,10 @@ if(WIN32)
     set(CPACK_NSIS_DEFINES
         "Target amd64-unicode
   !define MUI_STARTMENUPAGE_DEFAULTFOLDER \"zelio\"
+  !define MUI_LANGDLL_REGISTRY_ROOT HKLM
+  !define MUI_LANGDLL_REGISTRY_KEY \"Software\\${CPACK_PACKAGE_VENDOR}\\${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}\"
+  !define MUI_LANGDLL_REGISTRY_VALUENAME \"Installer Language\"
+  !include \"${PROJECT_SOURCE_DIR}/packaging/windows/file_type.nsh\"
   BrandingText \"zelio ${PROJECT_VERSION}\"
   VIProductVersion \"${PROJECT_VERSION}.0\"
   VIAddVersionKey /LANG=1033 \"ProductName\" \"zelio\"

@@ -21,6 +21,6 @@ System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i 1, i 0x80000005, p
 System::Call 'kernel32::LocalFree(p R3)'
 IntCmp $R4 0 zelio_folder_protected
 zelio_folder_unprotected:
-MessageBox MB_ICONSTOP "The access list of $INSTDIR could not be set; nothing was installed." /SD IDOK
+MessageBox MB_ICONSTOP "$(zelio_folder_unprotected)" /SD IDOK
 Abort
 zelio_folder_protected:

@@ -16,11 +16,14 @@ extern "C" {
 #include "link/win32_system_dlls.h"
 #include "link/failure_class.h"
 #include "link/module_directory.h"
+#include "link/usb_location.h"
 #include "win32/win32_text.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <limits>
 #include <mutex>
@@ -42,8 +45,9 @@ Failure lastError(const char* call) {
     return Failure{kindOfWin32Error(code), call, win32::errorText(code)};
 }
 
-// Device paths (UTF-8) of the HID interfaces present now.
-std::vector<std::string> interfacePaths(Failure& failure) {
+// Device paths (UTF-8) of the HID interfaces present now; their device
+// nodes too where `nodes` is given.
+std::vector<std::string> interfacePaths(Failure& failure, std::vector<DEVINST>* nodes = nullptr) {
     std::vector<std::string> paths;
     GUID hidGuid{};
     win32::systemHid().HidD_GetHidGuid(&hidGuid);
@@ -68,13 +72,70 @@ std::vector<std::string> interfacePaths(Failure& failure) {
         auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(storage.data());
         // cbSize is the size of the fixed part, not of the allocation.
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        if (!win32::systemHid().SetupDiGetDeviceInterfaceDetailW(set.get(), &interfaceData, detail, required, nullptr, nullptr))
+        SP_DEVINFO_DATA node{};
+        node.cbSize = sizeof(node);
+        if (!win32::systemHid().SetupDiGetDeviceInterfaceDetailW(set.get(), &interfaceData, detail, required, nullptr, &node))
             continue;
         const size_t maxChars = (required - kFixedPart) / sizeof(wchar_t);
         std::string path = win32::narrow(std::wstring_view(detail->DevicePath, wcsnlen(detail->DevicePath, maxChars)));
-        if (!path.empty()) paths.push_back(std::move(path));
+        if (path.empty()) continue;
+        paths.push_back(std::move(path));
+        if (nodes) nodes->push_back(node.DevInst);
     }
     return paths;
+}
+
+// The USB port of a HID interface's device node (usb_location.h). The HID
+// node has no location of its own: the first node above it that has location
+// paths (the USB device, or a composite device's interface) decides, and only
+// it, so a hub's port is never taken for the module's. Where no node has one
+// (Bluetooth, or a system that tells no locations), the container ID of the
+// physical device stands in, "{xxxxxxxx-...}".
+std::string usbPortOfNode(DEVINST hidNode) {
+    static constexpr DEVPROPKEY kLocationPaths{
+        {0xa45c254e, 0xdf1c, 0x4efd, {0x80, 0x20, 0x67, 0xd1, 0x46, 0xa8, 0x50, 0xe0}}, 37};
+    static constexpr DEVPROPKEY kContainerId{
+        {0x8c7ed206, 0x3f8a, 0x4827, {0xb3, 0xab, 0xae, 0x9e, 0x1f, 0xae, 0xfc, 0x6c}}, 2};
+    const win32::SystemHid& api = win32::systemHid();
+    DEVINST node = hidNode;
+    for (int up = 0; up < 3; ++up) {
+        wchar_t paths[1024];
+        DEVPROPTYPE type = DEVPROP_TYPE_EMPTY;
+        ULONG size = sizeof(paths);
+        if (api.CM_Get_DevNode_PropertyW(node, &kLocationPaths, &type, reinterpret_cast<PBYTE>(paths), &size, 0) ==
+                CR_SUCCESS &&
+            type == DEVPROP_TYPE_STRING_LIST) {
+            // NUL-separated, each one a path to the same device.
+            std::wstring_view list(paths, std::min<size_t>(size / sizeof(wchar_t), std::size(paths)));
+            while (!list.empty()) {
+                const std::wstring_view one = list.substr(0, list.find(L'\0'));
+                if (std::string port = usbPortOfLocationPath(win32::narrow(one)); !port.empty()) return port;
+                list.remove_prefix(std::min(list.size(), one.size() + 1));
+            }
+            break;
+        }
+        DEVINST parent = 0;
+        if (api.CM_Get_Parent(&parent, node, 0) != CR_SUCCESS || parent == 0) break;
+        node = parent;
+    }
+    GUID container{};
+    DEVPROPTYPE type = DEVPROP_TYPE_EMPTY;
+    ULONG size = sizeof(container);
+    // GUID_NULL and {00000000-0000-0000-ffff-ffffffffffff}: in no container.
+    static constexpr uint8_t kNone[2][8] = {{}, {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}};
+    if (api.CM_Get_DevNode_PropertyW(hidNode, &kContainerId, &type, reinterpret_cast<PBYTE>(&container), &size, 0) !=
+            CR_SUCCESS ||
+        type != DEVPROP_TYPE_GUID || size != sizeof(container))
+        return {};
+    if (container.Data1 == 0 && container.Data2 == 0 && container.Data3 == 0 &&
+        (std::memcmp(container.Data4, kNone[0], 8) == 0 || std::memcmp(container.Data4, kNone[1], 8) == 0))
+        return {};
+    char text[39];
+    std::snprintf(text, sizeof text, "{%08lx-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
+                  static_cast<unsigned long>(container.Data1), container.Data2, container.Data3, container.Data4[0],
+                  container.Data4[1], container.Data4[2], container.Data4[3], container.Data4[4], container.Data4[5],
+                  container.Data4[6], container.Data4[7]);
+    return text;
 }
 
 // The failure of `call` on a handle opened earlier. Some HID stacks answer
@@ -343,9 +404,11 @@ std::vector<std::string> Win32HidHost::enumerate() { return interfacePaths(failu
 
 std::vector<HidDeviceInfo> Win32HidHost::enumerateVendor(uint16_t vendorId) {
     std::vector<HidDeviceInfo> devices;
-    const std::vector<std::string> paths = enumerate();
+    std::vector<DEVINST> nodes;
+    const std::vector<std::string> paths = interfacePaths(failure_, &nodes);
     const Failure enumeration = failure_;
-    for (const std::string& path : paths) {
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const std::string& path = paths[i];
         // The IDs in the path decide first: no other vendor's device is opened.
         const std::optional<HidAttributes> named = idsInDevicePath(path);
         if (named && named->vendorId != vendorId) continue;
@@ -356,7 +419,7 @@ std::vector<HidDeviceInfo> Win32HidHost::enumerateVendor(uint16_t vendorId) {
         HidAttributes ids;
         Failure ignored;
         if (!file || !readAttributes(file.get(), ids, ignored) || ids.vendorId != vendorId) continue;
-        HidDeviceInfo device{path, ids, {}, {}, {}};
+        HidDeviceInfo device{path, ids, {}, usbPortOfNode(nodes[i]), {}};
         unique_preparsed preparsed;
         HIDP_CAPS caps{};
         if (win32::systemHid().HidD_GetPreparsedData(file.get(), preparsed.put()) && preparsed &&

@@ -12,7 +12,9 @@ template <typename R, typename... A>
 struct Missing<R(WINAPI*)(A...)> {
     static R WINAPI call(A...) {
         ::SetLastError(ERROR_MOD_NOT_FOUND);
-        if constexpr (!std::is_void_v<R>) return R{};
+        // The configuration manager's 0 would be CR_SUCCESS.
+        if constexpr (std::is_same_v<R, CONFIGRET>) return CR_CALL_NOT_IMPLEMENTED;
+        else if constexpr (!std::is_void_v<R>) return R{};
     }
 };
 
@@ -26,6 +28,7 @@ SystemHid load() {
     // Loaded for the life of the process.
     const HMODULE hid = ::LoadLibraryExW(L"hid.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     const HMODULE setupapi = ::LoadLibraryExW(L"setupapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const HMODULE cfgmgr32 = ::LoadLibraryExW(L"cfgmgr32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     SystemHid api{};
     bind(hid, "HidD_GetHidGuid", api.HidD_GetHidGuid);
     bind(hid, "HidD_GetAttributes", api.HidD_GetAttributes);
@@ -37,6 +40,8 @@ SystemHid load() {
     bind(setupapi, "SetupDiEnumDeviceInterfaces", api.SetupDiEnumDeviceInterfaces);
     bind(setupapi, "SetupDiGetDeviceInterfaceDetailW", api.SetupDiGetDeviceInterfaceDetailW);
     bind(setupapi, "SetupDiDestroyDeviceInfoList", api.SetupDiDestroyDeviceInfoList);
+    bind(cfgmgr32, "CM_Get_Parent", api.CM_Get_Parent);
+    bind(cfgmgr32, "CM_Get_DevNode_PropertyW", api.CM_Get_DevNode_PropertyW);
     return api;
 }
 

@@ -1,4 +1,4 @@
-// hid.dll and setupapi.dll, loaded from System32 only. Neither is a KnownDLL,
+// hid.dll, setupapi.dll and cfgmgr32.dll, loaded from System32 only. None is a KnownDLL,
 // so importing them would let a DLL of the same name in the program's folder
 // (a portable copy unpacked into Downloads, say) be loaded in their place;
 // GNU ld has no delay-load, so the HID host calls them through this table.
@@ -7,6 +7,7 @@
 // windows.h comes in through the owner types, with the project's macros.
 #include "win32/win32_unique.h"
 
+#include <cfgmgr32.h>
 #include <setupapi.h>
 extern "C" {
 #include <hidsdi.h>
@@ -25,10 +26,13 @@ struct SystemHid {
     decltype(&::SetupDiEnumDeviceInterfaces) SetupDiEnumDeviceInterfaces;
     decltype(&::SetupDiGetDeviceInterfaceDetailW) SetupDiGetDeviceInterfaceDetailW;
     decltype(&::SetupDiDestroyDeviceInfoList) SetupDiDestroyDeviceInfoList;
+    decltype(&::CM_Get_Parent) CM_Get_Parent;
+    decltype(&::CM_Get_DevNode_PropertyW) CM_Get_DevNode_PropertyW;
 };
 
 // The functions, looked up once. Where a DLL cannot be loaded, its functions
-// fail with ERROR_MOD_NOT_FOUND (and return 0, FALSE or a null handle), so
+// fail with ERROR_MOD_NOT_FOUND (and return 0, FALSE, a null handle or
+// CR_CALL_NOT_IMPLEMENTED), so
 // the caller reports that reason as for any other failed call.
 const SystemHid& systemHid();
 

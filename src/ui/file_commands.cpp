@@ -15,9 +15,10 @@ const char kSelectProductIdWarning[] = " USB 장치번호 Product ID를 선택�
 namespace {
 
 // Filter pairs of the file dialogs; the save dialog's first description is
-// upper case, the open and save-as dialogs' lower case.
-constexpr wchar_t kFilterLower[] = L"USB I/O Data (*.zel)\0*.zel\0All Files (*.*)\0*.*\0\0";
-constexpr wchar_t kFilterUpper[] = L"USB I/O Data (*.ZEL)\0*.zel\0All Files (*.*)\0*.*\0\0";
+// upper case, the open and save-as dialogs' lower case. The first lists the
+// files this program saves (".kbd", the default extension) besides ".zel".
+constexpr wchar_t kFilterLower[] = L"USB I/O Data (*.zel)\0*.kbd;*.zel\0All Files (*.*)\0*.*\0\0";
+constexpr wchar_t kFilterUpper[] = L"USB I/O Data (*.ZEL)\0*.kbd;*.zel\0All Files (*.*)\0*.*\0\0";
 // Added by the dialog to a name typed without an extension.
 constexpr wchar_t kDefaultExtension[] = L"kbd";
 

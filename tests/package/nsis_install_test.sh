@@ -5,9 +5,9 @@
 #
 # PACKAGE_BASE is the packages' path without extension (.exe installer, .zip).
 # Installs to C:\zelio-test, finds the programs, documents, Start menu
-# shortcuts and the uninstall entry, starts the installed zelio.exe and closes
-# its window, uninstalls, and finds nothing left. Prints the time of the
-# silent install and uninstall.
+# shortcuts, the uninstall entry and the .kbd file type, starts the installed
+# zelio.exe and closes its window, uninstalls, and finds nothing left. Prints
+# the time of the silent install and uninstall.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -89,6 +89,10 @@ version="${top#zelio-}"
 version="${version%-win64}"
 grep -q "DisplayVersion *REG_SZ *${version//./\\.}\$" <<<"$entry" || fail "uninstall entry does not give version $version"
 grep -q 'Publisher.*REG_SZ.*the zelio developers' <<<"$entry" || fail "uninstall entry names no publisher"
+# .kbd files open in the installed zelio.exe.
+kbd() { wine_run reg query "HKLM\\Software\\Classes\\$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p'; }
+[[ "$(kbd .kbd) $(kbd 'zelio.kbd\shell\open\command')" == "zelio.kbd \"$win_dir\\bin\\zelio.exe\" \"%1\"" ]] ||
+    fail ".kbd files do not open in zelio.exe: $(kbd .kbd) $(kbd 'zelio.kbd\shell\open\command')"
 
 # ---- run the installed GUI, close its window -----------------------------------
 # taskkill without /F posts WM_CLOSE to the process's windows; it fails while
@@ -132,6 +136,7 @@ uninstall_time=$(elapsed "$start")
 if wine_run reg query "$uninstall_key" >/dev/null 2>&1; then
     fail "the uninstall entry is still there"
 fi
+for key in .kbd zelio.kbd; do ! wine_run reg query "HKLM\\Software\\Classes\\$key" >/dev/null 2>&1 || fail "$key is still registered"; done
 
 printf 'silent install %s s, silent uninstall %s s (under Wine, including its start-up)\n' \
     "$install_time" "$uninstall_time"

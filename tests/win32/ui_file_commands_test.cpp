@@ -776,7 +776,7 @@ TEST(FileDialogFields, OpenSaveAndSaveAsSettings) {
     const OPENFILENAMEW open = fileDialogFields(FileDialogKind::Open, owner, buffers);
     EXPECT_EQ(open.lStructSize, sizeof(OPENFILENAMEW));
     EXPECT_EQ(open.hwndOwner, owner);
-    EXPECT_EQ(filterList(open.lpstrFilter), std::wstring(L"USB I/O Data (*.zel)\0*.zel\0All Files (*.*)\0*.*", 46));
+    EXPECT_EQ(filterList(open.lpstrFilter), std::wstring(L"USB I/O Data (*.zel)\0*.kbd;*.zel\0All Files (*.*)\0*.*", 52));
     EXPECT_EQ(open.nFilterIndex, 1u);
     EXPECT_EQ(open.lpstrFile, buffers.file.data());
     EXPECT_EQ(open.nMaxFile, 260u);
@@ -793,14 +793,14 @@ TEST(FileDialogFields, OpenSaveAndSaveAsSettings) {
     EXPECT_EQ(std::wstring(open.lpstrFileTitle), L"a.kbd");
 
     const OPENFILENAMEW save = fileDialogFields(FileDialogKind::Save, owner, buffers);
-    EXPECT_EQ(filterList(save.lpstrFilter), std::wstring(L"USB I/O Data (*.ZEL)\0*.zel\0All Files (*.*)\0*.*", 46));
+    EXPECT_EQ(filterList(save.lpstrFilter), std::wstring(L"USB I/O Data (*.ZEL)\0*.kbd;*.zel\0All Files (*.*)\0*.*", 52));
     EXPECT_EQ(save.Flags, static_cast<DWORD>(0x800));
     EXPECT_EQ(std::wstring(save.lpstrDefExt), L"kbd");
     EXPECT_EQ(save.nFilterIndex, 1u);
     EXPECT_EQ(save.lpstrFile, buffers.file.data());
 
     const OPENFILENAMEW saveAs = fileDialogFields(FileDialogKind::SaveAs, owner, buffers);
-    EXPECT_EQ(filterList(saveAs.lpstrFilter), std::wstring(L"USB I/O Data (*.zel)\0*.zel\0All Files (*.*)\0*.*", 46));
+    EXPECT_EQ(filterList(saveAs.lpstrFilter), std::wstring(L"USB I/O Data (*.zel)\0*.kbd;*.zel\0All Files (*.*)\0*.*", 52));
     EXPECT_EQ(saveAs.Flags, static_cast<DWORD>(OFN_PATHMUSTEXIST));
     EXPECT_EQ(std::wstring(saveAs.lpstrDefExt), L"kbd");
 }

@@ -5,11 +5,16 @@
 #endif
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/module_link.h"
+#include "link/module_lock.h"
 #include "protocol/command_set.h"
 #include "link/win32_hid_host.h"
 #include "manual_clock.h"
@@ -144,6 +149,40 @@ TEST_F(PipeTest, OverlappedHandleWritesToo) {
     const std::vector<uint8_t> report = {0, 0x55, 0xAA, 0x40, 0, 0, 0, 0, 0};
     EXPECT_TRUE(handle->write(report.data(), report.size()));
     EXPECT_EQ(serverRead(report.size()), report);
+}
+
+// One global mutex every user may wait for and release; a closed one is busy.
+TEST(Win32ModuleLock, OneGlobalMutexForEveryUserAndNoLockElsewhere) {
+    const std::string word = "lock-test-" + std::to_string(GetCurrentProcessId());
+    const std::wstring global = L"Global\\zelio-" + std::wstring(word.begin(), word.end());
+    ManualClock clock;
+    auto takeElsewhere = [&](const std::string& name) {
+        Failure other;
+        std::thread([&] { other.kind = lockModule(name, clock, 0, other) ? FailureKind::None : other.kind; }).join();
+        return other.kind;
+    };
+    Failure failure;
+    std::unique_ptr<ModuleLock> held = lockModule(word, clock, 0, failure);
+    HANDLE mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE | READ_CONTROL, FALSE, global.c_str());
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    wchar_t* text = nullptr;
+    ASSERT_TRUE(held && mutex && GetSecurityInfo(mutex, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                                 nullptr, nullptr, &descriptor) == ERROR_SUCCESS &&
+                ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                                     DACL_SECURITY_INFORMATION, &text, nullptr));
+    const std::wstring list(text);
+    for (const wchar_t* user : {L"AU", L"IU", L"OW"})  // waiting and releasing only
+        EXPECT_NE(list.find(std::wstring(L"(A;;0x100001;;;") + user + L")"), std::wstring::npos) << user;
+    EXPECT_EQ(takeElsewhere(word), FailureKind::Busy);
+    held.reset();
+    EXPECT_EQ(takeElsewhere(word), FailureKind::None);
+
+    SECURITY_ATTRIBUTES closed{sizeof closed, nullptr, FALSE};
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P", 1, &closed.lpSecurityDescriptor, nullptr));
+    HANDLE squatter = CreateMutexW(&closed, FALSE, (global + L"-closed").c_str());
+    EXPECT_EQ(takeElsewhere(word + "-closed"), FailureKind::Busy);
+    for (HLOCAL memory : {HLOCAL(text), HLOCAL(descriptor), HLOCAL(closed.lpSecurityDescriptor)}) LocalFree(memory);
+    for (HANDLE handle : {mutex, squatter}) CloseHandle(handle);
 }
 
 }  // namespace
