@@ -66,33 +66,9 @@ bool hexNumber(const std::string& text, unsigned& value) {
 }
 
 bool addModule(Bench& bench, const std::string& description) {
-    const std::vector<std::string> parts = splitAt(description, ':');
-    if (parts.size() < 2 || (parts[0] != "280" && parts[0] != "260") ||
-        (parts[1] != "setting" && parts[1] != "normal"))
-        return false;
-    const Model model = parts[0] == "280" ? Model::Zel280 : Model::Zel260;
-    const ModuleMode mode = parts[1] == "setting" ? ModuleMode::Setting : ModuleMode::Normal;
-    Faults faults;
-    bool silent = false, wide = false, unplug = false;
-    int lateMs = 0;
-    if (parts.size() > 2) {
-        for (const std::string& fault : splitAt(parts[2], ',')) {
-            if (fault == "silent") silent = true;
-            else if (fault == "hold-writes") faults.holdWrites = true;
-            else if (fault == "wide") wide = true;
-            else if (fault == "unplug") unplug = true;
-            else if (fault.rfind("late=", 0) == 0) lateMs = std::atoi(fault.c_str() + 5);
-            else return false;
-        }
-    }
-    VirtualModule* m = bench.addModule(model, 1, 0x12, mode, [&](VirtualModule& module) {
-        module.silent = silent;
-        module.replyDelayMs = lateMs;
-        module.unplugOnNextCommand = unplug;
-        if (wide) module.inputReportLength = module.outputReportLength = 65;
-    }, faults);
-    if (!m) std::cerr << "zelio-hidsim: module " << description << ": " << bench.error() << '\n';
-    return m != nullptr;
+    if (bench.addModule(description)) return true;
+    std::cerr << "zelio-hidsim: module " << description << ": " << bench.error() << '\n';
+    return false;
 }
 
 // The real clock, noting when the last pause ended.
