@@ -130,10 +130,14 @@ while IFS='|' read -r name stacks step want checks; do
                 sleep 0.1; n=$((n + 1))
             done
             [ $n -ge 200 ] && fail "$step: not seen within 20 s" ;;
+        until-rows)
+            n=0
+            until [ "$(grep -c ',ok' "$2" 2> /dev/null)" -ge "$3" ] 2> /dev/null || [ $n -ge 300 ]; do sleep 0.1; n=$((n + 1)); done
+            [ $n -ge 300 ] && fail "$step: not within 30 s" ;;
         zelioctl\&)
             shift; bgs=$((bgs + 1))
             echo "$step" > /tmp/bg.$bgs.step; echo "$want" > /tmp/bg.$bgs.want; echo "$checks" > /tmp/bg.$bgs.checks
-            ( t0=$(now); zelioctl "$@" > /tmp/bg.$bgs.out 2> /tmp/bg.$bgs.err; echo "$? $(($(now) - t0))" > /tmp/bg.$bgs.rc ) &
+            ( t0=$(now); timeout 60 zelioctl "$@" > /tmp/bg.$bgs.out 2> /tmp/bg.$bgs.err; echo "$? $(($(now) - t0))" > /tmp/bg.$bgs.rc ) &
             echo $! > /tmp/bg.$bgs.pid ;;
         as)
             user=$2; shift 2
