@@ -324,40 +324,14 @@ VirtualModule* Bench::addModule(Model model, int idNibble, uint8_t firmware, Mod
 }
 
 VirtualModule* Bench::addModule(const std::string& description) {
-    std::vector<std::string> parts;
-    for (size_t at = 0; at <= description.size();) {
-        const size_t end = std::min(description.find(':', at), description.size());
-        parts.push_back(description.substr(at, end - at));
-        at = end + 1;
-    }
-    error_ = "bad module " + description;
-    if (parts.size() < 2 || (parts[0] != "280" && parts[0] != "260") ||
-        (parts[1] != "setting" && parts[1] != "normal"))
+    const std::optional<ModuleDescription> d = parseModuleDescription(description);
+    if (!d) {
+        error_ = "bad module " + description;
         return nullptr;
-    Faults faults;
-    bool silent = false, wide = false, unplug = false;
-    int lateMs = 0, nibble = 1;
-    for (size_t at = 0; parts.size() > 2 && at <= parts[2].size();) {
-        const size_t end = std::min(parts[2].find(',', at), parts[2].size());
-        const std::string fault = parts[2].substr(at, end - at);
-        at = end + 1;
-        if (fault == "silent") silent = true;
-        else if (fault == "hold-writes") faults.holdWrites = true;
-        else if (fault == "wide") wide = true;
-        else if (fault == "unplug") unplug = true;
-        else if (fault.rfind("late=", 0) == 0) lateMs = std::atoi(fault.c_str() + 5);
-        else if (fault.rfind("id=", 0) == 0) nibble = std::atoi(fault.c_str() + 3);
-        else return nullptr;
     }
-    error_.clear();
-    return addModule(parts[0] == "280" ? Model::Zel280 : Model::Zel260, nibble, 0x12,
-                     parts[1] == "setting" ? ModuleMode::Setting : ModuleMode::Normal,
-                     [&](VirtualModule& module) {
-                         module.silent = silent;
-                         module.replyDelayMs = lateMs;
-                         module.unplugOnNextCommand = unplug;
-                         if (wide) module.inputReportLength = module.outputReportLength = 65;
-                     }, faults);
+    Faults faults;
+    faults.holdWrites = d->holdWrites;
+    return addModule(d->model, d->idNibble, 0x12, d->mode, [&](VirtualModule& m) { d->applyTo(m); }, faults);
 }
 
 bool Bench::addForeign(uint16_t vendorId, uint16_t productId) {

@@ -60,9 +60,8 @@ public:
     // from the module as it is set up by `configure` before installing.
     VirtualModule* addModule(Model model, int idNibble, uint8_t firmware, ModuleMode mode,
                              const std::function<void(VirtualModule&)>& configure = {}, Faults faults = {});
-    // A module as zelio-hidsim's --module describes it:
-    // 280|260:setting|normal[:FAULT,...], FAULTs silent, late=MS, hold-writes,
-    // wide, unplug, id=N (firmware 1.2, ID nibble 1 unless given).
+    // A module as zelio-hidsim's --module describes it (emulator's
+    // parseModuleDescription), firmware 1.2.
     VirtualModule* addModule(const std::string& description);
     // A HID device of another vendor that takes output reports and never answers.
     bool addForeign(uint16_t vendorId, uint16_t productId);

@@ -22,7 +22,6 @@
 #include <cstdlib>
 #include <deque>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -94,34 +93,6 @@ std::string nodeOfFunction() {
     return "/dev/hidg" + majorMinor.substr(majorMinor.find(':') + 1);
 }
 
-struct Options {
-    Model model = Model::Zel280;
-    ModuleMode mode = ModuleMode::Setting;
-    int id = 1, lateMs = 0;
-    bool silent = false, hold = false, wide = false, unplug = false;
-};
-
-bool parseModule(const std::string& spec, Options& o) {
-    std::vector<std::string> parts;
-    std::stringstream in(spec);
-    for (std::string p; std::getline(in, p, ':');) parts.push_back(p);
-    if (parts.size() < 2 || (parts[0] != "280" && parts[0] != "260") || (parts[1] != "setting" && parts[1] != "normal"))
-        return false;
-    o.model = parts[0] == "280" ? Model::Zel280 : Model::Zel260;
-    o.mode = parts[1] == "setting" ? ModuleMode::Setting : ModuleMode::Normal;
-    std::stringstream faults(parts.size() > 2 ? parts[2] : "");
-    for (std::string f; std::getline(faults, f, ',');) {
-        if (f == "silent") o.silent = true;
-        else if (f == "hold-writes") o.hold = true;
-        else if (f == "wide") o.wide = true;
-        else if (f == "unplug") o.unplug = true;
-        else if (f.rfind("late=", 0) == 0) o.lateMs = std::atoi(f.c_str() + 5);
-        else if (f.rfind("id=", 0) == 0) o.id = std::atoi(f.c_str() + 3);
-        else return false;
-    }
-    return true;
-}
-
 void writeState(const std::string& name, const VirtualModule& m) {
     const std::string path = "/run/usbsim/" + name + ".state";
     {
@@ -180,17 +151,15 @@ int main(int argc, char** argv) {
 
     EmulatedHost emulator;
     VirtualModule* m = nullptr;
-    Options o;
+    ModuleDescription o;
     unsigned vid = 0, pid = 0;
     const bool keyboard = spec == "keyboard";
     if (keyboard) {
         vid = 0x1234, pid = 0x0001;
-    } else if (parseModule(spec, o)) {
-        m = &emulator.addModule(o.model, o.id, 0x12, o.mode);
-        m->silent = o.silent;
-        m->replyDelayMs = o.lateMs;
-        m->unplugOnNextCommand = o.unplug;
-        if (o.wide) m->inputReportLength = m->outputReportLength = 65;
+    } else if (const auto d = parseModuleDescription(spec)) {
+        o = *d;
+        m = &emulator.addModule(o.model, o.idNibble, 0x12, o.mode);
+        o.applyTo(*m);
         vid = kModuleVendorId, pid = m->productId();
     } else if (std::sscanf(spec.c_str(), "%x:%x", &vid, &pid) != 2) {
         std::fprintf(stderr, "usbsim-device: bad device %s\n", spec.c_str());
@@ -206,7 +175,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (m) writeState(name, *m);
-    if (o.hold) fillOutQueue(udc, length);
+    if (o.holdWrites) fillOutQueue(udc, length);
     std::printf("usbsim-device %s up\n", name.c_str());
     std::fflush(stdout);
 
@@ -221,7 +190,7 @@ int main(int argc, char** argv) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(out.front().at - Steady::now());
             timeout = left.count() > 0 ? static_cast<int>(left.count()) : 0;
         }
-        pollfd p{fd, static_cast<short>(o.hold ? 0 : POLLIN), 0};
+        pollfd p{fd, static_cast<short>(o.holdWrites ? 0 : POLLIN), 0};
         if (!out.empty() && timeout == 0) p.events |= POLLOUT;
         if (poll(&p, 1, timeout == 0 ? 100 : timeout) < 0) continue;
         if (p.revents & POLLOUT) {
