@@ -107,7 +107,8 @@ class SharedScenario : public RealHidPath, public ::testing::WithParamInterface<
 
 TEST_P(SharedScenario, Runs) {
     std::map<std::string, VirtualModule*> modules;
-    for (const Step& row : scenarios()[GetParam()]) {
+    const std::map<std::string, std::vector<Step>> table = scenarios();
+    for (const Step& row : table.at(GetParam())) {
         SCOPED_TRACE(row.step);
         const std::vector<std::string> step = words(row.step);
         const std::string rest = row.step.substr(row.step.find(' ') + 1);
