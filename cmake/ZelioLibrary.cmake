@@ -160,8 +160,10 @@ if(NOT WIN32)
     target_include_directories(zelio_threads_test PRIVATE ${HIDAPI_INCLUDE_DIRS})
     set_target_properties(zelio_threads_test PROPERTIES ENABLE_EXPORTS ON)
 endif()
-add_test(NAME lib_threads COMMAND zelio_threads_test)
-list(APPEND _zelio_lib_tests lib_threads)
+if(NOT CMAKE_CROSSCOMPILING OR WIN32)
+    add_test(NAME lib_threads COMMAND zelio_threads_test)
+    list(APPEND _zelio_lib_tests lib_threads)
+endif()
 # The same program under ThreadSanitizer, built with the library's sources
 # into one program (so the library itself is instrumented), on a native
 # Linux build without other sanitizers: a call into hidapi's process-wide
@@ -186,12 +188,8 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT CMAKE_CROSSCOMPILING AND NOT CMAKE
     add_test(NAME lib_threads_tsan COMMAND zelio_threads_tsan_test)
     set_tests_properties(lib_threads_tsan PROPERTIES ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1 exitcode=66")
 endif()
-if(CMAKE_CROSSCOMPILING AND NOT WIN32)
-    # qemu-aarch64 (Debian 12's qemu-user) starts no threads on this build
-    # machine: a program that only starts and joins one std::thread hangs
-    # there too. Reported as skipped rather than timing out.
-    set_tests_properties(lib_threads PROPERTIES DISABLED TRUE)
-endif()
+# On another Linux architecture qemu-user starts no threads here: the test
+# runs in the real-path rig's guest instead (tests/usbsim, usbsim_arm64).
 
 if(WIN32)
     find_program(ZELIO_OBJDUMP NAMES x86_64-w64-mingw32-objdump objdump)

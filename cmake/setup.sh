@@ -18,12 +18,13 @@ ZELIO_PACKAGES=(
     nsis dpkg-dev file
     groff-base lintian
     emscripten nodejs chromium
+    qemu-system-x86 busybox-static xz-utils
 )
 
-# The linux-arm64 preset's cross build and emulator (./test installs them
-# when it builds that preset).
+# The linux-arm64 preset's cross build and emulator, and the system emulator
+# its real-path rig boots (./test installs them when it builds that preset).
 ZELIO_ARM64_PACKAGES=(
-    g++-aarch64-linux-gnu qemu-user libhidapi-dev:arm64 libudev-dev:arm64 libstdc++6:arm64
+    g++-aarch64-linux-gnu qemu-user qemu-system-arm libhidapi-dev:arm64 libudev-dev:arm64 libstdc++6:arm64
 )
 
 zelio_install_packages() {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "link/module_link.h"
 #include "ids/product_id.h"
@@ -376,6 +377,41 @@ void EmulatedHost::handleReport(VirtualModule& m, const uint8_t* data, size_t le
     default:
         break;
     }
+}
+
+std::optional<ModuleDescription> parseModuleDescription(const std::string& text) {
+    std::vector<std::string> parts;
+    for (size_t at = 0; at <= text.size();) {
+        const size_t end = std::min(text.find(':', at), text.size());
+        parts.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    if (parts.size() < 2 || parts.size() > 3 || (parts[0] != "280" && parts[0] != "260") ||
+        (parts[1] != "setting" && parts[1] != "normal"))
+        return std::nullopt;
+    ModuleDescription d;
+    d.model = parts[0] == "280" ? Model::Zel280 : Model::Zel260;
+    d.mode = parts[1] == "setting" ? ModuleMode::Setting : ModuleMode::Normal;
+    for (size_t at = 0; parts.size() > 2 && at <= parts[2].size();) {
+        const size_t end = std::min(parts[2].find(',', at), parts[2].size());
+        const std::string fault = parts[2].substr(at, end - at);
+        at = end + 1;
+        if (fault == "silent") d.silent = true;
+        else if (fault == "hold-writes") d.holdWrites = true;
+        else if (fault == "wide") d.wide = true;
+        else if (fault == "unplug") d.unplug = true;
+        else if (fault.rfind("late=", 0) == 0) d.lateMs = std::atoi(fault.c_str() + 5);
+        else if (fault.rfind("id=", 0) == 0) d.idNibble = std::atoi(fault.c_str() + 3);
+        else return std::nullopt;
+    }
+    return d;
+}
+
+void ModuleDescription::applyTo(VirtualModule& m) const {
+    m.silent = silent;
+    m.replyDelayMs = lateMs;
+    m.unplugOnNextCommand = unplug;
+    if (wide) m.inputReportLength = m.outputReportLength = 65;
 }
 
 }  // namespace zelio

@@ -80,6 +80,22 @@ private:
     unsigned epoch_ = 0;  // bumped at every re-enumeration; old handles go stale
 };
 
+// A virtual module described as 280|260:setting|normal[:FAULT,...], FAULTs
+// silent, late=MS, hold-writes, wide (65-byte reports), unplug (gone on the
+// next command) and id=N (the ID nibble, 1 unless given): how the module
+// benches and rigs are told which modules to make.
+struct ModuleDescription {
+    Model model = Model::Zel280;
+    ModuleMode mode = ModuleMode::Setting;
+    int idNibble = 1;
+    bool silent = false, holdWrites = false, wide = false, unplug = false;
+    int lateMs = 0;
+    // Gives `m` the description's faults and report lengths.
+    void applyTo(VirtualModule& m) const;
+};
+// Empty for a description that is none.
+std::optional<ModuleDescription> parseModuleDescription(const std::string& text);
+
 class EmulatedHost final : public HidHost {
 public:
     explicit EmulatedHost(Clock& clock = systemClock());

@@ -142,6 +142,10 @@ public:
     // processes (link/module_lock.h): the path on the system's hosts; empty
     // (no turns) by default.
     virtual std::string lockName(const std::string& /*path*/) { return {}; }
+    // True where the first open of a device costs far more than an open
+    // while another handle to it is held (a Linux USB HID node sleeps ~50 ms
+    // in the kernel): a link then keeps one idle handle between commands.
+    virtual bool opensFasterWhileOpen() { return false; }
 
 protected:
     Failure failure_;
@@ -202,6 +206,7 @@ public:
         return handle;
     }
     std::string lockName(const std::string& path) override { return inner_.lockName(path); }
+    bool opensFasterWhileOpen() override { return inner_.opensFasterWhileOpen(); }
 
 protected:
     HidHost& inner() { return inner_; }

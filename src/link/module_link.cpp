@@ -29,6 +29,7 @@ void ModuleLink::fail(const Failure& failure, FailureKind fallback) {
 
 void ModuleLink::close() {
     readHandle_.reset();
+    if (writeHandle_ && host_.opensFasterWhileOpen()) keeper_ = std::move(writeHandle_);
     writeHandle_.reset();
 }
 
@@ -153,6 +154,7 @@ void ModuleLink::holdModuleLock(bool held) {
 uint16_t ModuleLink::attach(std::initializer_list<uint16_t> productIds) {
     unpin();
     linkStatus_ = 0;
+    pauseSince_ = clock_.nowMs();
     const std::vector<ModuleRecord> modules = directory_.modules();
     Failure first;
     for (const uint16_t productId : productIds) {
@@ -189,7 +191,10 @@ void ModuleLink::writeReport(std::span<const std::uint8_t> report) {
 }
 
 int ModuleLink::command(uint16_t productId, std::span<const std::uint8_t> report, bool withReply) {
-    clock_.sleepMs(kPauseMs);
+    // The module is opened during the pause, not after it (a slow first open
+    // overlaps it); the pause still ends before the write.
+    const int64_t pauseSince = pauseSince_.value_or(clock_.nowMs());
+    pauseSince_.reset();
     // Both handles are closed, and the module's lock let go, on every way
     // out of the command.
     struct Closer {
@@ -200,6 +205,8 @@ int ModuleLink::command(uint16_t productId, std::span<const std::uint8_t> report
         }
     } closer{*this};
     linkStatus_ = openFor(productId, withReply) ? 1 : 0;
+    const int64_t left = pauseSince + kPauseMs - clock_.nowMs();
+    if (left > 0) clock_.sleepMs(static_cast<int>(left));
     if (linkStatus_ != 1) return 0;
     if (withReply) drainQueuedReports();
     writeReport(report);

@@ -109,6 +109,14 @@ private:
     ModuleRecord opened_;  // the module the open handles belong to
     std::unique_ptr<HidHandle> writeHandle_;
     std::unique_ptr<HidHandle> readHandle_;
+    // The last command's write handle, kept idle where the host's first open
+    // is slow (HidHost::opensFasterWhileOpen): it is never read, so replies
+    // still reach only the handle a command opens for them; it goes with the
+    // link, so no other program ever finds the module held.
+    std::unique_ptr<HidHandle> keeper_;
+    // When the pause before the next write began: attach's look at the
+    // module counts towards the first command's pause.
+    std::optional<int64_t> pauseSince_;
     HidCaps caps_{};
     int linkStatus_ = 0;
     std::vector<std::uint8_t> output_;

@@ -13,7 +13,9 @@ extern "C" {
 #include <hidsdi.h>
 }
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstddef>
 #include <cwchar>
 #include <cwctype>
@@ -319,6 +321,17 @@ VirtualModule* Bench::addModule(Model model, int idNibble, uint8_t firmware, Mod
     device->thread = std::thread([this, raw] { bridge(raw); });
     devices_.push_back(std::move(device));
     return raw->module;
+}
+
+VirtualModule* Bench::addModule(const std::string& description) {
+    const std::optional<ModuleDescription> d = parseModuleDescription(description);
+    if (!d) {
+        error_ = "bad module " + description;
+        return nullptr;
+    }
+    Faults faults;
+    faults.holdWrites = d->holdWrites;
+    return addModule(d->model, d->idNibble, 0x12, d->mode, [&](VirtualModule& m) { d->applyTo(m); }, faults);
 }
 
 bool Bench::addForeign(uint16_t vendorId, uint16_t productId) {

@@ -60,6 +60,9 @@ public:
     // from the module as it is set up by `configure` before installing.
     VirtualModule* addModule(Model model, int idNibble, uint8_t firmware, ModuleMode mode,
                              const std::function<void(VirtualModule&)>& configure = {}, Faults faults = {});
+    // A module as zelio-hidsim's --module describes it (emulator's
+    // parseModuleDescription), firmware 1.2.
+    VirtualModule* addModule(const std::string& description);
     // A HID device of another vendor that takes output reports and never answers.
     bool addForeign(uint16_t vendorId, uint16_t productId);
     // Pulls the module's device out (it stays known, unplugged).

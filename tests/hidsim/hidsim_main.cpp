@@ -48,7 +48,8 @@ constexpr const char* kUsage =
     "returned; without one the devices stay until Enter is pressed.\n"
     "--bench N times N firmware-version commands through the real HID path and\n"
     "prints the link's own time per command (the 40 ms pause taken off), the\n"
-    "time to find the module and the driver calls per command.\n"
+    "time to find the module, the driver calls per command and the floor\n"
+    "(the HID host's own open, write, read and close of the same report).\n"
     "--clean removes every virtual device left in the prefix.\n";
 
 std::vector<std::string> splitAt(const std::string& text, char separator) {
@@ -66,33 +67,9 @@ bool hexNumber(const std::string& text, unsigned& value) {
 }
 
 bool addModule(Bench& bench, const std::string& description) {
-    const std::vector<std::string> parts = splitAt(description, ':');
-    if (parts.size() < 2 || (parts[0] != "280" && parts[0] != "260") ||
-        (parts[1] != "setting" && parts[1] != "normal"))
-        return false;
-    const Model model = parts[0] == "280" ? Model::Zel280 : Model::Zel260;
-    const ModuleMode mode = parts[1] == "setting" ? ModuleMode::Setting : ModuleMode::Normal;
-    Faults faults;
-    bool silent = false, wide = false, unplug = false;
-    int lateMs = 0;
-    if (parts.size() > 2) {
-        for (const std::string& fault : splitAt(parts[2], ',')) {
-            if (fault == "silent") silent = true;
-            else if (fault == "hold-writes") faults.holdWrites = true;
-            else if (fault == "wide") wide = true;
-            else if (fault == "unplug") unplug = true;
-            else if (fault.rfind("late=", 0) == 0) lateMs = std::atoi(fault.c_str() + 5);
-            else return false;
-        }
-    }
-    VirtualModule* m = bench.addModule(model, 1, 0x12, mode, [&](VirtualModule& module) {
-        module.silent = silent;
-        module.replyDelayMs = lateMs;
-        module.unplugOnNextCommand = unplug;
-        if (wide) module.inputReportLength = module.outputReportLength = 65;
-    }, faults);
-    if (!m) std::cerr << "zelio-hidsim: module " << description << ": " << bench.error() << '\n';
-    return m != nullptr;
+    if (bench.addModule(description)) return true;
+    std::cerr << "zelio-hidsim: module " << description << ": " << bench.error() << '\n';
+    return false;
 }
 
 // The real clock, noting when the last pause ended.
@@ -204,7 +181,7 @@ int benchmark(int count) {
             return 1;
         }
         linkMs.push_back(msSince(start, std::chrono::steady_clock::now()) - ModuleLink::kPauseMs);
-        findMs.push_back(msSince(clock.pauseEnded, host.found));
+        findMs.push_back(msSince(start, host.found));  // the module is opened during the pause
     }
     const CountingHost::Counts after = host.counts;
     const auto perCommand = [&](int CountingHost::Counts::*field) {
@@ -219,6 +196,23 @@ int benchmark(int count) {
         modules = link.directory().refresh().size();
         refreshMs.push_back(msSince(start, std::chrono::steady_clock::now()));
     }
+    // The floor, in the same run through the same device: the HID host's own
+    // open, write, read and close of the same report, nothing of the link.
+    std::vector<double> floorMs;
+    const std::string path = link.pinned() ? link.pinned()->path : std::string();
+    std::vector<uint8_t> raw(std::max<size_t>(link.caps().outputReportLength, report.size()), 0);
+    std::copy(report.begin(), report.end(), raw.begin());
+    std::vector<uint8_t> reply(std::max<size_t>(link.caps().inputReportLength, 9), 0);
+    for (int i = 0; i < count && !path.empty(); ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        std::unique_ptr<HidHandle> handle = system.open(path, true);
+        if (!handle || !handle->write(raw.data(), link.caps().outputReportLength) ||
+            handle->read(reply.data(), link.caps().inputReportLength, ModuleLink::kReplyTimeoutMs) != ReadResult::Ok)
+            continue;
+        handle.reset();
+        floorMs.push_back(msSince(start, std::chrono::steady_clock::now()));
+        Sleep(ModuleLink::kPauseMs);
+    }
     std::printf("%d commands; the link's own time per command (the %d ms pause taken off): %s\n"
                 "  of it finding the module: %s\n"
                 "  driver calls per command: %.1f (enumerations %.1f, opens %.1f, closes %.1f, queries %.1f, "
@@ -230,6 +224,8 @@ int benchmark(int count) {
                 perCommand(&CountingHost::Counts::queries), perCommand(&CountingHost::Counts::writes),
                 perCommand(&CountingHost::Counts::reads), modules, system.enumerate().size(),
                 summary(refreshMs).c_str());
+    if (!floorMs.empty())
+        std::printf("  floor, same run and device (the host's open, write, read, close): %s\n", summary(floorMs).c_str());
     return 0;
 }
 

@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <thread>
 
 #include "link/failure_class.h"
@@ -14,6 +17,7 @@
 #include "link/win32_hid_host.h"
 #include "protocol/command_set.h"
 #include "run_program.h"
+#include "win32/win32_text.h"
 
 namespace zelio::hidsim {
 namespace {
@@ -65,123 +69,104 @@ protected:
     Bench bench;
 };
 
-TEST_F(RealHidPath, ListVersionWriteReadAndOutputTestWithAForeignDeviceAlongside) {
-    ASSERT_TRUE(bench.addForeign(0x1234, 0x0280)) << bench.error();
-    VirtualModule* m = add(Model::Zel280, 3, ModuleMode::Setting);
-    ASSERT_NE(m, nullptr);
-
-    ProgramResult r = zelioctl(L"list");
-    EXPECT_EQ(r.exitCode, kExitOk) << r.err;
-    EXPECT_EQ(listedIds(r.out), std::vector<std::string>{"0x280"}) << r.out;
-
-    r = zelioctl(L"version");
-    EXPECT_EQ(r.exitCode, kExitOk) << r.err;
-    EXPECT_EQ(r.out, "1.2\n");
-
-    r = zelioctl(L"write 285 40 C0 01");
-    EXPECT_EQ(r.exitCode, kExitOk) << r.err;
-    {
-        std::lock_guard<std::mutex> lock(bench.mutex());
-        EXPECT_EQ(m->idNibble, 5);
-        EXPECT_EQ(m->openDrainMask, 0x40);
-        EXPECT_EQ(m->highMask, 0xC0);
-        EXPECT_EQ(m->inputMask, 0x01);
-    }
-    r = zelioctl(L"read");
-    EXPECT_EQ(r.exitCode, kExitOk) << r.err;
-    EXPECT_EQ(firstLine(r.out), "0285 40 C0 01");
-
-    r = zelioctl(L"test 3 blink 2 7");
-    EXPECT_EQ(r.exitCode, kExitOk) << r.err;
-    EXPECT_EQ(lastReceived(*m), params(0x45, 0x27, 3));
-    r = zelioctl(L"test 8 low");
-    EXPECT_EQ(r.exitCode, kExitOk) << r.err;
-    EXPECT_EQ(lastReceived(*m), params(0x45, 0x00, 0xF8));
-}
-
-TEST_F(RealHidPath, ResetAndIdChangeReenumerateTheModules) {
-    VirtualModule* zel280 = add(Model::Zel280, 4, ModuleMode::Setting);
-    VirtualModule* zel260 = add(Model::Zel260, 2, ModuleMode::Normal);
-    ASSERT_TRUE(zel280 && zel260);
-    EXPECT_EQ(modules(), (std::vector<uint16_t>{0x280, 0x262}));
-
-    ProgramResult r = zelioctl(L"reset");
-    EXPECT_EQ(r.exitCode, kExitOk) << r.err;
-    EXPECT_EQ(r.out, "module reset to I/O mode\n");
-    r = zelioctl(L"idchange 262");
-    EXPECT_EQ(r.exitCode, kExitOk) << r.err;
-
-    // Each comes back as a new device under its new product ID.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    auto sorted = [&] {
-        std::vector<uint16_t> ids = modules();
-        std::sort(ids.begin(), ids.end());
-        return ids;
+// The scenarios both real-path suites run, from the table next to this
+// program (tests/support/real_path_scenarios.txt): its rows for this stack.
+struct Step {
+    std::string step, exit, checks;
+};
+std::map<std::string, std::vector<Step>> scenarios() {
+    std::map<std::string, std::vector<Step>> table;
+    const std::wstring inf = infNextToProgram();
+    std::ifstream in(win32::narrow(inf.substr(0, inf.find_last_of(L"\\/") + 1) + L"real_path_scenarios.txt"));
+    auto trim = [](std::string text) {
+        text.erase(0, text.find_first_not_of(' '));
+        return text.erase(text.find_last_not_of(' ') + 1);
     };
-    std::vector<uint16_t> now;
-    while ((now = sorted()) != std::vector<uint16_t>{0x260, 0x284} && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(now, (std::vector<uint16_t>{0x260, 0x284}));
-    r = zelioctl(L"version");
-    EXPECT_EQ(r.exitCode, kExitOk) << r.err;
-}
-
-TEST_F(RealHidPath, WideReportsCarryTheSameCommands) {
-    VirtualModule* m = add(Model::Zel280, 1, ModuleMode::Setting,
-                           [](VirtualModule& v) { v.inputReportLength = v.outputReportLength = 65; });
-    ASSERT_NE(m, nullptr);
-    ProgramResult r = zelioctl(L"write 286 01 02 03");
-    EXPECT_EQ(r.exitCode, kExitOk) << r.err;
-    r = zelioctl(L"read");
-    EXPECT_EQ(r.exitCode, kExitOk) << r.err;
-    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "0286 01 02 03");
-}
-
-// A silent module costs the whole reply limit; the one case that waits it.
-TEST_F(RealHidPath, SilentModuleFailsAfterTheReplyLimitAndTheNextCommandWorks) {
-    VirtualModule* m = add(Model::Zel280, 1, ModuleMode::Setting, [](VirtualModule& v) { v.silent = true; });
-    ASSERT_NE(m, nullptr);
-    ProgramResult r = zelioctl(L"version");
-    EXPECT_EQ(r.exitCode, kExitTimeout);
-    EXPECT_NE(r.err.find("no reply within 2000 ms"), std::string::npos) << r.err;
-    EXPECT_GE(r.elapsedMs, ModuleLink::kReplyTimeoutMs);
-    {
-        std::lock_guard<std::mutex> lock(bench.mutex());
-        m->silent = false;
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> cells;
+        for (size_t at = 0; at <= line.size();) {
+            const size_t end = std::min(line.find('|', at), line.size());
+            cells.push_back(trim(line.substr(at, end - at)));
+            at = end + 1;
+        }
+        if (cells.size() == 5 && !cells[0].empty() && cells[0][0] != '#' && cells[1] != "linux")
+            table[cells[0]].push_back({cells[2], cells[3], cells[4]});
     }
-    r = zelioctl(L"version");
-    EXPECT_EQ(r.exitCode, kExitOk) << r.err;
-    EXPECT_EQ(r.out, "1.2\n");
+    return table;
 }
 
-// A write the device never completes fails on time, although the HID class
-// driver passes it on in a request of its own that a cancel does not reach.
-TEST_F(RealHidPath, WriteTheDeviceHoldsFailsWithinItsBound) {
-    Faults hold;
-    hold.holdWrites = true;
-    VirtualModule* m = add(Model::Zel280, 1, ModuleMode::Setting, {}, hold);
-    ASSERT_NE(m, nullptr);
-    ProgramResult r = zelioctl(L"version");
-    EXPECT_EQ(r.exitCode, kExitTimeout);
-    EXPECT_NE(r.err.find("did not take the report within 1000 ms"), std::string::npos) << r.err;
-    EXPECT_LT(r.elapsedMs, 15000);  // bounded, not the reply limit nor for ever
+std::vector<std::string> words(const std::string& text, char separator = ' ') {
+    std::vector<std::string> out;
+    std::stringstream in(text);
+    for (std::string word; std::getline(in, word, separator);)
+        if (!word.empty()) out.push_back(word);
+    return out;
 }
 
-TEST_F(RealHidPath, ModuleRemovedBetweenOrDuringCommandsFailsAtOnce) {
-    VirtualModule* gone = add(Model::Zel280, 1, ModuleMode::Setting);
-    ASSERT_NE(gone, nullptr);
-    bench.unplug(*gone);
-    ProgramResult r = zelioctl(L"version");
-    EXPECT_EQ(r.exitCode, kExitNoModule);
-    EXPECT_EQ(firstLine(r.err), "zelioctl: no module in setting mode (0x280 or 0x260) is attached");
+class SharedScenario : public RealHidPath, public ::testing::WithParamInterface<std::string> {};
 
-    // Pulled out after taking the command, while its reply is awaited.
-    VirtualModule* m = add(Model::Zel280, 1, ModuleMode::Setting, [](VirtualModule& v) { v.unplugOnNextCommand = true; });
-    ASSERT_NE(m, nullptr);
-    r = zelioctl(L"version");
-    // Gone when the device went (Wine's read fails with "access denied"), not at the reply limit.
-    EXPECT_EQ(r.exitCode, kExitNoModule) << r.err;
+TEST_P(SharedScenario, Runs) {
+    std::map<std::string, VirtualModule*> modules;
+    const std::map<std::string, std::vector<Step>> table = scenarios();
+    for (const Step& row : table.at(GetParam())) {
+        SCOPED_TRACE(row.step);
+        const std::vector<std::string> step = words(row.step);
+        const std::string rest = row.step.substr(row.step.find(' ') + 1);
+        ProgramResult r;
+        if (step[0] == "module") {
+            ASSERT_NE(modules[step[1]] = bench.addModule(step[2]), nullptr) << bench.error();
+        } else if (step[0] == "foreign") {
+            ASSERT_TRUE(bench.addForeign(std::stoi(step[2], nullptr, 16), std::stoi(step[2].substr(5), nullptr, 16)));
+        } else if (step[0] == "unplug") {
+            bench.unplug(*modules[step[1]]);
+        } else if (step[0] == "set") {
+            std::lock_guard<std::mutex> lock(bench.mutex());
+            if (step[2].rfind("silent=", 0) == 0) modules[step[1]]->silent = step[2] == "silent=1";
+            if (step[2].rfind("late=", 0) == 0) modules[step[1]]->replyDelayMs = std::stoi(step[2].substr(5));
+        } else if (step[0] == "until-ids") {
+            std::vector<std::string> want(step.begin() + 1, step.end()), now;
+            for (int i = 0; i < 400 && now != want; ++i) {
+                now = listedIds(zelioctl(L"list").out);
+                std::sort(now.begin(), now.end());
+                if (now != want) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            EXPECT_EQ(now, want);
+        } else if (step[0] == "zelioctl") {
+            r = zelioctl(win32::widen(rest));
+            EXPECT_EQ(std::to_string(r.exitCode), row.exit) << r.err;
+        } else {
+            FAIL() << "no such step on this stack";
+        }
+        for (std::string check : words(row.checks, ';')) {
+            check = check.substr(check.find_first_not_of(' '));
+            if (check.rfind("linux:", 0) == 0) continue;
+            if (check.rfind("wine:", 0) == 0) check = check.substr(5);
+            const std::string arg = check.substr(std::min(check.find(' ') + 1, check.size()));
+            const std::vector<std::string> args = words(arg);
+            if (check.rfind("out ", 0) == 0) EXPECT_EQ(r.out.rfind(arg, 0), 0u) << r.out;
+            else if (check.rfind("err~", 0) == 0) EXPECT_NE(r.err.find(check.substr(4)), std::string::npos) << r.err;
+            else if (check.rfind("ids ", 0) == 0) EXPECT_EQ(listedIds(r.out), args) << r.out;
+            else if (check.rfind("ms>=", 0) == 0) EXPECT_GE(r.elapsedMs, std::stoi(check.substr(4)));
+            else if (check.rfind("ms<", 0) == 0) EXPECT_LT(r.elapsedMs, std::stoi(check.substr(3)));
+            else if (check.rfind("state ", 0) == 0 || check.rfind("last ", 0) == 0) {
+                std::lock_guard<std::mutex> lock(bench.mutex());
+                const std::string state = modules[args[0]]->stateLine() + " ";
+                const std::string want = arg.substr(arg.find(' ') + 1);
+                if (check[0] == 'l') EXPECT_NE(state.find("last=" + want + " "), std::string::npos) << state;
+                for (size_t i = 1; check[0] == 's' && i < args.size(); ++i)
+                    EXPECT_NE(state.find(" " + args[i] + " "), std::string::npos) << state;
+            } else {
+                ADD_FAILURE() << "no such check: " << check;
+            }
+        }
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(RealPath, SharedScenario, ::testing::ValuesIn([] {
+    std::vector<std::string> names;
+    for (const auto& [name, steps] : scenarios()) names.push_back(name);
+    return names;
+}()), [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
 TEST_F(RealHidPath, AModuleServesOneProgramAtATime) {
     ASSERT_NE(add(Model::Zel280, 1, ModuleMode::Setting), nullptr);

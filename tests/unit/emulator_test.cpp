@@ -138,3 +138,20 @@ TEST(Emulator, HandlesOutlivingTheHostFailSafely) {
 }
 
 }  // namespace
+
+TEST(ModuleDescriptionTest, NamesTheModelModeAndFaultsOrNothing) {
+    const std::optional<ModuleDescription> d = parseModuleDescription("260:normal:silent,late=150,id=4,wide,unplug,hold-writes");
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->model, Model::Zel260);
+    EXPECT_EQ(d->mode, ModuleMode::Normal);
+    EXPECT_EQ(d->idNibble, 4);
+    EXPECT_TRUE(d->silent && d->wide && d->unplug && d->holdWrites);
+    VirtualModule m(Model::Zel260, 4, 0x10);
+    d->applyTo(m);
+    EXPECT_EQ(m.replyDelayMs, 150);
+    EXPECT_EQ(m.inputReportLength, 65);
+    EXPECT_TRUE(m.silent && m.unplugOnNextCommand);
+    EXPECT_EQ(parseModuleDescription("280:setting")->idNibble, 1);
+    for (const char* bad : {"", "280", "270:setting", "280:io", "280:setting:loud", "280:setting:silent:x"})
+        EXPECT_FALSE(parseModuleDescription(bad)) << bad;
+}

@@ -312,3 +312,44 @@ TEST(LinkRealTime, SilentModuleGivesUpAfterTwoSecondsAndTheNextCommandWorks) {
 }
 
 }  // namespace
+
+// A host whose first open of a device, while no handle to it is open, sleeps
+// as a Linux USB HID node does (59 ms here).
+class SlowFirstOpenHost final : public ForwardingHidHost {
+public:
+    SlowFirstOpenHost(EmulatedHost& host, ManualClock& clock) : ForwardingHidHost(host), host_(host), clock_(clock) {}
+    std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override {
+        if (host_.openHandles() == 0) ++slowOpens, clock_.advance(59);
+        return ForwardingHidHost::open(path, overlapped);
+    }
+    bool opensFasterWhileOpen() override { return true; }
+    int slowOpens = 0;
+
+private:
+    EmulatedHost& host_;
+    ManualClock& clock_;
+};
+
+TEST_F(LinkTest, ASlowFirstOpenIsPaidOnceAndOverlapsThePauseWhichStillPrecedesTheWrite) {
+    VirtualModule& m = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);
+    SlowFirstOpenHost slow(host, clock);
+    {
+        ModuleLink context(slow, clock);
+        CommandSet commands(context);
+        ASSERT_EQ(commands.attach(), 0x280);
+        // attach's open took longer than the pause: the command writes at once.
+        ASSERT_EQ(context.transact(0x280, commandReport(0x40)), 1);
+        EXPECT_TRUE(clock.sleeps().empty());
+        EXPECT_EQ(clock.nowMs(), 59);
+        // Later commands open fast and pause 40 ms before writing.
+        ASSERT_EQ(context.transact(0x280, commandReport(0x40)), 1);
+        EXPECT_EQ(clock.sleeps(), std::vector<int>{ModuleLink::kPauseMs});
+        EXPECT_EQ(slow.slowOpens, 1);
+        EXPECT_EQ(m.reportCount, 2u);
+        // Between commands only the idle handle stays: none a reply could wait on.
+        EXPECT_FALSE(context.isOpen());
+        EXPECT_EQ(host.openHandles(), 1u);
+    }
+    // Nothing stays open once the context is gone.
+    EXPECT_EQ(host.openHandles(), 0u);
+}
