@@ -239,7 +239,7 @@ var zelioHid = {
     if (effects.warning) alert(effects.warning);
     if (effects.ask === 'save' || effects.ask === 'saveas') {
       // The browser's stand-in for the save dialog: a name, kept as the title.
-      const name = prompt(view.texts.FileNamePrompt, page.title || 'zelio.kbd');
+      const name = prompt(view.texts.FileNamePrompt, page.title || view.defaultName);
       if (name) {
         await call('chosen', 0, 0, name);
         return render();

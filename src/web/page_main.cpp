@@ -247,7 +247,8 @@ EMSCRIPTEN_KEEPALIVE const char* zelio_time_field(const char* typed) { return gi
 
 // {"page": the core's view and effects, "bench": the demo's modules,
 //  "vendor", "filter": the IDs to ask the user for, "readLimit": the bytes
-//  of a file that count, "lang" and "texts": the page's texts}
+//  of a file that count, "defaultName" to propose for a save, "lang" and
+//  "texts": the page's texts}
 EMSCRIPTEN_KEEPALIVE const char* zelio_view() {
     if (!session) return "{}";
     std::string filter;
@@ -260,7 +261,7 @@ EMSCRIPTEN_KEEPALIVE const char* zelio_view() {
     }
     return give("{\"page\":" + pageView(*session) + ",\"bench\":" + benchView() + ",\"vendor\":" +
                 std::to_string(kModuleVendorId) + ",\"filter\":[" + filter + "],\"readLimit\":" +
-                std::to_string(kConfigReadLimit) + ",\"lang\":" + json(app::languageCode(session->core.language())) +
+                std::to_string(kConfigReadLimit) + ",\"defaultName\":" + json(app::withDefaultExtension("zelio")) + ",\"lang\":" + json(app::languageCode(session->core.language())) +
                 ",\"texts\":{" + texts + "}}");
 }
 

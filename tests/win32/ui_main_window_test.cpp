@@ -39,7 +39,7 @@ void expectAttachedMenus(HWND window) {
 TEST_F(MainWindowTest, WithoutModuleShowsTheSettingGuideAndTheIdleState) {
     ASSERT_TRUE(start(Attached::None));
 
-    EXPECT_EQ(cp949Length(kGuide), 250u);
+    EXPECT_EQ(app::cp949Length(kGuide), 250u);
     EXPECT_EQ(textOf(app->logControl()), kGuide);
     EXPECT_EQ(app->core().state().log.str(), kGuide);
 
@@ -370,7 +370,8 @@ TEST_F(PaintTest, ConnectorLabelTablesCoverEachOther) {
 TEST_F(PaintTest, PaintDrawsTheTableOfTheSelectionNotOfTheLastDrawing) {
     ASSERT_TRUE(start(Attached::Zel260));
     const int cw = cellWidth();
-    app->drawConnectorLabels(LabelTable::WireColour);
+    // The device change draws the attached ZEL260's wire colours at once.
+    ::SendMessageW(window, WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0);
     ASSERT_EQ(capture().countNonWhite(20, 325, 20 + 40 * cw, 337), 0);
 
     repaintAll();
@@ -476,7 +477,7 @@ TEST_F(MainWindowTest, TabShiftTabSpaceAndEnterWorkTheListAndTheRowsInReadingOrd
         ::SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
         for (MSG msg; ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) dispatchLoopMessage(*app, msg);
     };
-    const PanelControls& c = app->controls;
+    const PanelControls& c = app->controls();
     for (HWND next : {c.productList, c.modeButtons[0], c.highBoxes[0], c.testButtons[0], c.modeButtons[1]}) {
         press({VK_TAB});
         EXPECT_EQ(::GetFocus(), next);
