@@ -8,16 +8,13 @@
 # (its cache is frozen): nothing is written outside the build directory. Its
 # tools run on node and need NODE_PATH=/usr/share/nodejs, which the preset sets.
 
-# The page's portable part: what it shows and does, on the command set.
-zelio_add_library(zelio_web_page
-    src/web/configurator.cpp)
-target_link_libraries(zelio_web_page PUBLIC zelio_protocol zelio_config zelio_link)
-
+# What the page shows and decides is the configurator's (zelio_app), as in
+# the window; the page's own C++ is its entry points and WebHidHost.
 set(ZELIO_WEB_SCRIPT "${PROJECT_SOURCE_DIR}/src/web/page.js")
 add_executable(zelio_web
     src/web/page_main.cpp
     src/web/web_hid_host.cpp)
-target_link_libraries(zelio_web PRIVATE zelio_options zelio_web_page zelio_emulator)
+target_link_libraries(zelio_web PRIVATE zelio_options zelio_app zelio_emulator)
 set_target_properties(zelio_web PROPERTIES OUTPUT_NAME zelio SUFFIX ".js"
     LINK_DEPENDS "${ZELIO_WEB_SCRIPT}")
 target_link_options(zelio_web PRIVATE

@@ -45,13 +45,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCm
     VirtualModule& zel280 = host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Normal);
     VirtualModule& zel260 = host.addModule(Model::Zel260, 1, 0x10, ModuleMode::Normal);
 
-    ui::ModuleBench bench(host, {&zel280, &zel260});
+    demo::ModuleBench bench(host, {&zel280, &zel260});
     bench.followDeviceChanges(postDevicesChanged);
     // Every report the program writes shows on the bench before the command
     // that wrote it returns.
-    ui::NotifyingHidHost wired(host, [&bench] { bench.refresh(); });
+    demo::NotifyingHidHost wired(host, [&bench] { bench.refresh(); });
 
-    if (ui::ModuleBench::registerClass(instance)) {
+    if (demo::ModuleBench::registerClass(instance)) {
         // The bench is laid out in 96-DPI pixels: where the system can, it
         // scales the bench as a DPI-unaware window. Its left edge leaves room
         // for the main window at the system's scaling, whether or not the

@@ -4,7 +4,9 @@
 
 #include "ui/window_dispatch.h"
 
-namespace zelio::ui {
+namespace zelio::demo {
+
+using namespace ui;
 namespace {
 
 constexpr UINT_PTR kTimerId = 1;
@@ -346,4 +348,4 @@ void ModuleBench::paint() {
     }
 }
 
-}  // namespace zelio::ui
+}  // namespace zelio::demo

@@ -34,7 +34,8 @@
 #include "emulator/emulated_host.h"
 #include "link/hid_host.h"
 
-namespace zelio::ui {
+namespace zelio::demo {
+
 
 inline constexpr wchar_t kBenchClassName[] = L"ZELIO MODULE BENCH";
 inline constexpr wchar_t kBenchTitle[] = L"Module Bench";
@@ -148,4 +149,4 @@ private:
     win32::unique_hpen rimPen_, rulePen_;
 };
 
-}  // namespace zelio::ui
+}  // namespace zelio::demo

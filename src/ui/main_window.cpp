@@ -1,11 +1,11 @@
 #include "ui/main_window.h"
 
 #include <commctrl.h>
+#include <dbt.h>
 
 #include <algorithm>
 
 #include "resource.h"
-#include "ui/win32_config_file.h"
 #include "ui/window_dispatch.h"
 
 namespace zelio::ui {
@@ -35,9 +35,8 @@ void drawLabelRows(HDC dc, LabelTable table, const Scale& scale) {
 }
 
 // The eight mode labels at (83, 125 + 25r), by each row's mode.
-void drawModeLabels(HDC dc, const PanelRows& rows, const Scale& scale) {
-    for (int r = 0; r < kChannelCount; ++r)
-        textOut(dc, scale.row(Layout96::kModeLabels, r), modeLabel(r, rows[static_cast<size_t>(r)].caption));
+void drawModeLabels(HDC dc, const app::Configurator& core, const Scale& scale) {
+    for (int r = 0; r < kChannelCount; ++r) textOut(dc, scale.row(Layout96::kModeLabels, r), core.modeLabel(r));
 }
 
 void drawLine(HDC dc, COLORREF colour, int width, const POINT* points, int count) {
@@ -79,46 +78,66 @@ bool isPanelButton(HWND control) {
            (id >= IDC_TEST_FIRST && id < IDC_TEST_FIRST + kChannelCount);
 }
 
+void setPane(HWND bar, int pane, std::string_view text) {
+    const std::wstring wide = win32::widen(text);
+    ::SendMessageW(bar, SB_SETTEXTW, static_cast<WPARAM>(pane), reinterpret_cast<LPARAM>(wide.c_str()));
+}
+
+HCURSOR standardCursor(LPCWSTR id) { return ::LoadCursorW(nullptr, id); }
+
 }  // namespace
 
-void LabelPainter::refreshModeLabels(const PanelRows& rows) const {
+MainWindow::MainWindow(CommandSet& commands, HINSTANCE instance)
+    : commands_(commands), instance_(instance), core_(commands) {
+    // The hourglass while a command talks to the module.
+    core_.onBusy([](bool busy) { ::SetCursor(standardCursor(busy ? IDC_WAIT : IDC_ARROW)); });
+}
+
+void MainWindow::setSeams(const FileDialogSeam* fileDialog, const MessageBoxSeam* messageBox) {
+    prompts_.fileDialog = fileDialog;
+    prompts_.messageBox = messageBox;
+}
+
+void MainWindow::refreshModeLabels() const {
     WindowDc dc(window_);
     if (!dc) return;
-    SelectScope font(dc.get(), font_);
+    SelectScope font(dc.get(), fonts_.panel.get());
     const RECT area = scale_.rect(Layout96::kModeLabelArea);
     ::FillRect(dc.get(), &area, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
     ::SetBkMode(dc.get(), OPAQUE);
-    drawModeLabels(dc.get(), rows, scale_);
+    drawModeLabels(dc.get(), core_, scale_);
 }
 
-void LabelPainter::drawConnectorLabels(LabelTable table) const {
+void MainWindow::drawConnectorLabels(LabelTable table) const {
     WindowDc dc(window_);
     if (!dc) return;
-    SelectScope font(dc.get(), font_);
+    SelectScope font(dc.get(), fonts_.panel.get());
     ::SetBkMode(dc.get(), OPAQUE);
     drawLabelRows(dc.get(), table, scale_);
 }
 
-void MainWindow::paint() const {
+void MainWindow::paint() {
+    // Painting reads the mode buttons' captions.
+    readControls();
     PaintScope paintScope(window_);
     HDC dc = paintScope.get();
     if (!dc) return;
     win32::unique_hdc memory(::CreateCompatibleDC(dc));
     if (!memory) return;
 
-    drawBanner(dc, memory.get(), instance, scale_);
+    drawBanner(dc, memory.get(), instance_, scale_);
 
     const int pen = scale_.px(Layout96::kPenWidth);
     const POINT rule[] = {scale_.point(Layout96::kRuleFrom), scale_.point(Layout96::kRuleTo)};
     drawLine(dc, kRuleColour, pen, rule, 2);
 
     ::SetBkMode(dc, OPAQUE);
-    SelectScope font(dc, fonts.panel.get());
+    SelectScope font(dc, fonts_.panel.get());
     textOut(dc, scale_.point(Layout96::kProductHeading), "USB Product ID :");
     textOut(dc, scale_.point(Layout96::kModeHeading), "  I/O Mode  ");
     textOut(dc, scale_.point(Layout96::kLevelHeading), "  Default Output  ");
-    drawLabelRows(dc, tableForPaint(panel.selectedProductId()), scale_);
-    drawModeLabels(dc, panel.rows(), scale_);
+    drawLabelRows(dc, core_.paintTable(), scale_);
+    drawModeLabels(dc, core_, scale_);
 
     const RECT f = scale_.rect(Layout96::kLogFrame);
     const POINT frame[] = {{f.left, f.top}, {f.right, f.top}, {f.right, f.bottom}, {f.left, f.bottom}, {f.left, f.top}};
@@ -126,8 +145,8 @@ void MainWindow::paint() const {
 }
 
 void MainWindow::createFonts() {
-    fonts.panel = makeFont(scale_.fontHeight(Layout96::kPanelFontHeight));
-    fonts.log = makeFont(scale_.fontHeight(Layout96::kLogFontHeight));
+    fonts_.panel = makeFont(scale_.fontHeight(Layout96::kPanelFontHeight));
+    fonts_.log = makeFont(scale_.fontHeight(Layout96::kLogFontHeight));
 }
 
 void MainWindow::onCreate() {
@@ -140,66 +159,137 @@ void MainWindow::onCreate() {
     if (outer.right - outer.left != size.cx || outer.bottom - outer.top != size.cy)
         ::SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
-    log.set(kSettingGuide);
     createFonts();
-
-    status.attach(::CreateStatusWindowW(WS_CHILD | WS_VISIBLE, L"", window_, 0));
+    statusBar_ = ::CreateStatusWindowW(WS_CHILD | WS_VISIBLE, L"", window_, 0);
 
     auto child = [this](const wchar_t* className, const wchar_t* text, DWORD style, const Box& box, int id, HFONT font) {
-        return createControl(window_, instance,
+        return createControl(window_, instance_,
                              {.className = className, .text = text, .style = style, .x = box.x, .y = box.y,
                               .w = box.w, .h = box.h, .id = id, .font = font});
     };
-    HFONT panelFont = fonts.panel.get();
-    HFONT logFont = fonts.log.get();
+    HFONT panelFont = fonts_.panel.get();
+    HFONT logFont = fonts_.log.get();
 
-    controls.productList = child(L"COMBOBOX", nullptr, CBS_DROPDOWNLIST, scale_.box(Layout96::kProductList),
-                                 IDC_PRODUCT_LIST, logFont);
+    controls_.productList = child(L"COMBOBOX", nullptr, CBS_DROPDOWNLIST, scale_.box(Layout96::kProductList),
+                                  IDC_PRODUCT_LIST, logFont);
     for (int r = 0; r < kChannelCount; ++r) {
         const size_t i = static_cast<size_t>(r);
-        controls.modeButtons[i] = child(L"BUTTON", L"push/pull Output", BS_PUSHBUTTON | WS_TABSTOP,
-                                        scale_.box(Layout96::kModeButton, r), IDC_MODE_FIRST + r, panelFont);
-        controls.highBoxes[i] = child(L"BUTTON", L"High", BS_AUTOCHECKBOX | WS_TABSTOP,
-                                      scale_.box(Layout96::kHighBox, r), IDC_HIGH_FIRST + r, panelFont);
-        controls.testButtons[i] = child(L"BUTTON", L"Test", BS_PUSHBUTTON | WS_TABSTOP,
-                                        scale_.box(Layout96::kTestButton, r), IDC_TEST_FIRST + r, panelFont);
+        controls_.modeButtons[i] = child(L"BUTTON", L"push/pull Output", BS_PUSHBUTTON | WS_TABSTOP,
+                                         scale_.box(Layout96::kModeButton, r), IDC_MODE_FIRST + r, panelFont);
+        controls_.highBoxes[i] = child(L"BUTTON", L"High", BS_AUTOCHECKBOX | WS_TABSTOP,
+                                       scale_.box(Layout96::kHighBox, r), IDC_HIGH_FIRST + r, panelFont);
+        controls_.testButtons[i] = child(L"BUTTON", L"Test", BS_PUSHBUTTON | WS_TABSTOP,
+                                         scale_.box(Layout96::kTestButton, r), IDC_TEST_FIRST + r, panelFont);
     }
-    const std::wstring logText = win32::widen(log.str());
-    log.attach(child(L"EDIT", logText.c_str(), ES_MULTILINE | ES_READONLY, scale_.box(Layout96::kMessageLog), 0,
-                     logFont));
+    const std::wstring guide = win32::widen(core_.state().log.str());
+    logControl_ = child(L"EDIT", guide.c_str(), ES_MULTILINE | ES_READONLY, scale_.box(Layout96::kMessageLog), 0, logFont);
+    shownLog_ = core_.state().logVersion;
 
-    const uint16_t attached = commands.attach();
-    if (attached != 0) {
-        setAttachedMenus(true);
-        status.set(formatText(kConnectedStatus, static_cast<unsigned>(attached)));
-        attachedFlag = 1;
-        log.set(formatText(kConnectedAtStart, static_cast<unsigned>(attached)));
+    for (const std::string& entry : productIdEntries())
+        ::SendMessageW(controls_.productList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win32::widen(entry).c_str()));
+
+    created_ = true;
+    const std::string& path = core_.state().filePath;
+    std::optional<std::string> bytes;
+    if (!path.empty()) bytes = readConfigBytes(win32::widen(path));
+    carry(core_.start(bytes ? std::optional<std::string_view>(*bytes) : std::nullopt));
+}
+
+void MainWindow::readControls() {
+    if (!created_) return;
+    for (int r = 0; r < kChannelCount; ++r) {
+        const size_t i = static_cast<size_t>(r);
+        PanelRow& shown = shownRows_[i];
+        shown.caption = windowTextUtf8(controls_.modeButtons[i]);
+        shown.highCheck = static_cast<int>(::SendMessageW(controls_.highBoxes[i], BM_GETCHECK, 0, 0));
+        core_.panelShows(r, shown.caption, shown.highCheck);
     }
+    shownEntry_ = static_cast<int>(::SendMessageW(controls_.productList, CB_GETCURSEL, 0, 0));
+    core_.listShows(shownEntry_);
+}
 
-    panel.fillList();
+void MainWindow::show() {
+    if (!created_) return;
+    const app::State& s = core_.state();
+    for (size_t r = 0; r < s.rows.size(); ++r) {
+        const PanelRow& row = s.rows[r];
+        PanelRow& shown = shownRows_[r];
+        if (shown.caption != row.caption) setWindowTextUtf8(controls_.modeButtons[r], row.caption);
+        if (shown.highCheck != row.highCheck)
+            ::SendMessageW(controls_.highBoxes[r], BM_SETCHECK, static_cast<WPARAM>(row.highCheck), 0);
+        if (shown.highEnabled != row.highEnabled) ::EnableWindow(controls_.highBoxes[r], row.highEnabled);
+        if (shown.testEnabled != row.testEnabled) ::EnableWindow(controls_.testButtons[r], row.testEnabled);
+        shown = row;
+    }
+    if (shownEntry_ != s.listEntry) {
+        ::SendMessageW(controls_.productList, CB_SETCURSEL, static_cast<WPARAM>(s.listEntry), 0);
+        shownEntry_ = s.listEntry;
+    }
+    if (shownLog_ != s.logVersion) {
+        setWindowTextUtf8(logControl_, s.log.str());
+        shownLog_ = s.logVersion;
+    }
+    if (shownStatus_ != s.statusShown) {
+        setPane(statusBar_, 0, s.statusShown);
+        shownStatus_ = s.statusShown;
+    }
+    if (shownSelection_ != s.selectionShown) {
+        setPane(statusBar_, 1, s.selectionShown);
+        shownSelection_ = s.selectionShown;
+    }
+    if (shownMenus_ != s.moduleMenus) {
+        shownMenus_ = s.moduleMenus;
+        if (HMENU menu = ::GetMenu(window_)) {
+            const UINT dataState = MF_BYCOMMAND | (shownMenus_ ? MF_ENABLED : MF_GRAYED);
+            const UINT idState = MF_BYCOMMAND | (shownMenus_ ? MF_GRAYED : MF_ENABLED);
+            for (UINT id : {IDM_DATA_WRITE, IDM_DATA_READ, IDM_USB_RESET}) ::EnableMenuItem(menu, id, dataState);
+            for (UINT id = IDM_USB_IDCHANGE_FIRST; id <= IDM_USB_IDCHANGE_LAST; ++id) ::EnableMenuItem(menu, id, idState);
+        }
+    }
+}
 
-    if (!file.path.empty()) panel.apply(loadConfigFileW(file.path));
+void MainWindow::carry(const app::Effects& effects) {
+    show();
+    if (effects.drawLabels) drawConnectorLabels(*effects.drawLabels);
+    if (effects.refreshModeLabels) refreshModeLabels();
+    if (effects.repaint && window_) ::InvalidateRect(window_, nullptr, TRUE);
+    if (!effects.warning.empty())
+        prompts_.show(effects.warning, std::string(core_.text(app::Text::MessageBoxTitle)), MB_OK | MB_ICONWARNING);
+    const std::wstring path = win32::widen(core_.state().filePath);
+    if (effects.askFile) {
+        const auto chosen = prompts_.chooseFile(*effects.askFile, path, win32::widen(core_.state().fileTitle));
+        if (!chosen) return;
+        // The panel may have changed during the modal dialog.
+        readControls();
+        if (*effects.askFile == FileDialogKind::Open)
+            carry(core_.opened(win32::narrow(chosen->path), win32::narrow(chosen->title), readConfigBytes(chosen->path)));
+        else
+            carry(core_.saveChosen(win32::narrow(chosen->path), win32::narrow(chosen->title)));
+        return;
+    }
+    if (effects.saveBytes && !writeConfigBytes(path, *effects.saveBytes)) carry(core_.saveFailed());
+    if (effects.quit) ::PostQuitMessage(0);
 }
 
 void MainWindow::layoutControls() const {
-    HFONT panelFont = fonts.panel.get();
-    place(controls.productList, scale_.box(Layout96::kProductList), fonts.log.get());
+    HFONT panelFont = fonts_.panel.get();
+    place(controls_.productList, scale_.box(Layout96::kProductList), fonts_.log.get());
     for (int r = 0; r < kChannelCount; ++r) {
         const size_t i = static_cast<size_t>(r);
-        place(controls.modeButtons[i], scale_.box(Layout96::kModeButton, r), panelFont);
-        place(controls.highBoxes[i], scale_.box(Layout96::kHighBox, r), panelFont);
-        place(controls.testButtons[i], scale_.box(Layout96::kTestButton, r), panelFont);
+        place(controls_.modeButtons[i], scale_.box(Layout96::kModeButton, r), panelFont);
+        place(controls_.highBoxes[i], scale_.box(Layout96::kHighBox, r), panelFont);
+        place(controls_.testButtons[i], scale_.box(Layout96::kTestButton, r), panelFont);
     }
-    place(log.control(), scale_.box(Layout96::kMessageLog), fonts.log.get());
+    place(logControl_, scale_.box(Layout96::kMessageLog), fonts_.log.get());
 }
 
 void MainWindow::onDpiChanged(int dpi, const RECT& suggested) {
     scale_ = Scale(dpi);
     // The controls take the new fonts before the old ones go.
-    Fonts old = std::move(fonts);
+    Fonts old = std::move(fonts_);
     createFonts();
     layoutControls();
-    ::SendMessageW(status.control(), WM_SETFONT, 0, TRUE);
+    ::SendMessageW(statusBar_, WM_SETFONT, 0, TRUE);
     ::SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                    suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
     ::InvalidateRect(window_, nullptr, TRUE);
@@ -207,49 +297,56 @@ void MainWindow::onDpiChanged(int dpi, const RECT& suggested) {
 
 void MainWindow::onCommand(WPARAM wParam, LPARAM lParam) {
     // The panel's controls are known by their IDs alone, whoever sends the
-    // command.
+    // command. What they show counts, however it came there.
     const int id = LOWORD(wParam);
     const int code = HIWORD(wParam);
     if (id == IDC_PRODUCT_LIST) {
         if (code != CBN_SELCHANGE) return;
-        const uint32_t selected = panel.listSelectionChanged();
-        if (const auto table = tableForFamily(selected)) labels().drawConnectorLabels(*table);
-        // The stored status text stays; the next resize shows it again.
-        status.showSelection(deviceSelectedText(selected));
+        readControls();
+        carry(core_.selectEntry(shownEntry_));
         return;
     }
     if (id >= IDC_MODE_FIRST && id < IDC_MODE_FIRST + kChannelCount) {
-        if (code == BN_CLICKED && panel.clickMode(id - IDC_MODE_FIRST)) labels().refreshModeLabels(panel.rows());
+        if (code != BN_CLICKED) return;
+        readControls();
+        carry(core_.clickMode(id - IDC_MODE_FIRST));
         return;
     }
     if (id >= IDC_TEST_FIRST && id < IDC_TEST_FIRST + kChannelCount) {
-        if (code == BN_CLICKED) openOutputTest(*this, id - IDC_TEST_FIRST);
+        if (code == BN_CLICKED) openOutputTest(id - IDC_TEST_FIRST);
         return;
     }
-    if (id >= IDC_HIGH_FIRST && id < IDC_HIGH_FIRST + kChannelCount) {
-        if (code == BN_CLICKED) panel.highClicked(id - IDC_HIGH_FIRST);
-        return;
-    }
+    // The High boxes check themselves; the next command reads them.
+    if (id >= IDC_HIGH_FIRST && id < IDC_HIGH_FIRST + kChannelCount) return;
     // The MessageLog's own notifications are of no interest.
     if (lParam != 0) return;
+    readControls();
+    onMenu(id);
+}
 
+void MainWindow::onMenu(int id) {
     switch (id) {
-        case IDM_FILE_NEW:
-        case IDM_FILE_OPEN:
-        case IDM_FILE_SAVE:
-        case IDM_FILE_SAVEAS:
-            onFileCommand(*this, id);
-            break;
+        case IDM_FILE_NEW: carry(core_.fileNew()); break;
+        case IDM_FILE_OPEN: carry(core_.fileOpen()); break;
+        case IDM_FILE_SAVE: carry(core_.fileSave(false)); break;
+        case IDM_FILE_SAVEAS: carry(core_.fileSave(true)); break;
+        case IDM_FILE_EXIT: carry(core_.exit()); break;
+        case IDM_DATA_WRITE: carry(core_.write()); break;
+        case IDM_DATA_READ: carry(core_.read()); break;
+        case IDM_USB_RESET: carry(core_.reset()); break;
+        case IDM_USB_SEARCH: carry(core_.search()); break;
         default:
-            onDeviceCommand(*this, id);
+            // The ID Change items name the ZEL260's IDs in order; any other
+            // command is not ours and is ignored.
+            if (id >= IDM_USB_IDCHANGE_FIRST && id <= IDM_USB_IDCHANGE_LAST) carry(core_.idChange(id - IDM_USB_IDCHANGE_FIRST));
             break;
     }
 }
 
 std::vector<HWND> MainWindow::tabOrder() const {
-    std::vector<HWND> order{controls.productList};
+    std::vector<HWND> order{controls_.productList};
     for (size_t r = 0; r < kChannelCount; ++r)
-        order.insert(order.end(), {controls.modeButtons[r], controls.highBoxes[r], controls.testButtons[r]});
+        order.insert(order.end(), {controls_.modeButtons[r], controls_.highBoxes[r], controls_.testButtons[r]});
     std::erase_if(order, [](HWND c) { return !c || !::IsWindowEnabled(c) || !::IsWindowVisible(c); });
     return order;
 }
@@ -297,7 +394,7 @@ HWND createMainWindow(MainWindow& main, int showCmd) {
     // Sized for the system's DPI here; creation fits it to the window's own.
     const SIZE size = Scale(windowDpi(nullptr)).windowSize(kMainStyle, true);
     HWND window = ::CreateWindowExW(0, kMainClassName, kMainTitle, kMainStyle, CW_USEDEFAULT, CW_USEDEFAULT, size.cx,
-                                    size.cy, nullptr, nullptr, main.instance, &main);
+                                    size.cy, nullptr, nullptr, main.instance(), &main);
     if (!window) return nullptr;
     ::ShowWindow(window, showCmd);
     ::UpdateWindow(window);
@@ -308,7 +405,7 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
     switch (message) {
         case WM_NCCREATE:
             window_ = window;
-            prompts.owner = window;
+            prompts_.owner = window;
             return ::DefWindowProcW(window, message, wParam, lParam);
         case WM_CREATE:
             onCreate();
@@ -317,7 +414,7 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             paint();
             return 0;
         case WM_SIZE:
-            status.follow(wParam, lParam, scale_.px(Layout96::kSelectionPaneWidth));
+            onSize(wParam, lParam);
             return 0;
         case WM_DPICHANGED:
             onDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
@@ -326,29 +423,37 @@ LRESULT MainWindow::handleMessage(HWND window, UINT message, WPARAM wParam, LPAR
             onCommand(wParam, lParam);
             return 0;
         case WM_DEVICECHANGE:
-            onDeviceChange(*this, wParam);
+            // Only the devices-changed event is looked at.
+            if (wParam == DBT_DEVNODES_CHANGED) {
+                readControls();
+                carry(core_.devicesChanged());
+            }
             return 0;
         case WM_DESTROY:
             ::PostQuitMessage(0);
             return 0;
         case WM_NCDESTROY:
-            window_ = prompts.owner = nullptr;
-            status.attach(nullptr);
-            log.attach(nullptr);
-            controls = PanelControls{};
+            window_ = prompts_.owner = nullptr;
+            statusBar_ = logControl_ = nullptr;
+            controls_ = PanelControls{};
+            created_ = false;
             return ::DefWindowProcW(window, message, wParam, lParam);
         default:
             return ::DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
-void MainWindow::setAttachedMenus(bool attached) const {
-    HMENU menu = ::GetMenu(window_);
-    if (!menu) return;
-    const UINT dataState = MF_BYCOMMAND | (attached ? MF_ENABLED : MF_GRAYED);
-    const UINT idState = MF_BYCOMMAND | (attached ? MF_GRAYED : MF_ENABLED);
-    for (UINT id : {IDM_DATA_WRITE, IDM_DATA_READ, IDM_USB_RESET}) ::EnableMenuItem(menu, id, dataState);
-    for (UINT id = IDM_USB_IDCHANGE_FIRST; id <= IDM_USB_IDCHANGE_LAST; ++id) ::EnableMenuItem(menu, id, idState);
+void MainWindow::onSize(WPARAM wParam, LPARAM lParam) {
+    if (!statusBar_) return;
+    // The bar follows the window; the second pane keeps its width.
+    ::SendMessageW(statusBar_, WM_SIZE, wParam, lParam);
+    const int width = LOWORD(lParam);
+    const int selectionWidth = scale_.px(Layout96::kSelectionPaneWidth);
+    int parts[2] = {width > selectionWidth ? width - selectionWidth : 0, -1};
+    ::SendMessageW(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+    core_.resized();
+    shownStatus_.reset();
+    show();
 }
 
 }  // namespace zelio::ui

@@ -3,6 +3,7 @@
 #include "link/module_link.h"
 #include "protocol/command_set.h"
 #include "ui/main_window.h"
+#include "ui/window_parts.h"
 
 namespace zelio::ui {
 
@@ -42,8 +43,7 @@ int runApp(HINSTANCE instance, std::wstring_view commandLine, int showCmd, HidHo
     ModuleLink link(host, systemClock());
     CommandSet commands(link);
     MainWindow main(commands, instance);
-    main.attachedFlag = 0;
-    main.file.path = startupFilePath(commandLine);
+    main.setStartupPath(startupFilePath(commandLine));
 
     if (!registerMainClass(instance)) return 0;
     if (!createMainWindow(main, showCmd)) {

@@ -1,6 +1,6 @@
 // The page's script, appended to the WebAssembly module's loader (one file).
-// Everything the page decides is decided in C++ (web/configurator.cpp and the
-// core); this script passes clicks in, runs one call at a time, and shows
+// Everything the page decides is decided in C++ (app/configurator.cpp, the
+// window's core too); this script passes clicks in, runs one call at a time, and shows
 // the view it gets back. Text from files and devices is set as text only.
 'use strict';
 
@@ -122,29 +122,31 @@ var zelioHid = {
   let chain = Promise.resolve();
   let view = null;
   let demoMode = false;
-  let fileName = '';
   let testRow = 0;
   let calls = 0;
+  let op = {};  // command name -> number, from the C++ table
   const lampSince = [];
 
-  // One call into the module at a time; each ends with the new view shown.
+  // One call into the module at a time; each ends with the new view shown
+  // and the effects it asks for carried out.
   function run(job) {
     chain = chain.then(async () => {
       document.body.classList.add('busy');
       try {
         await job();
+        await render();
       } catch (err) {
         console.error(err);
       }
-      render();
       document.body.classList.remove('busy');
       document.body.dataset.done = String(++calls);
     });
     return chain;
   }
-  const command = (what, a = 0, b = 0, t1 = '', t2 = '') => run(() =>
-    Module.ccall('zelio_command', null, ['number', 'number', 'number', 'string', 'string'], [what, a, b, t1, t2],
-                 {async: true}));
+  const call = (name, a = 0, b = 0, t1 = '', t2 = '') =>
+    Module.ccall('zelio_command', null, ['number', 'number', 'number', 'string', 'string'], [op[name], a, b, t1, t2],
+                 {async: true});
+  const command = (name, a, b, t1, t2) => run(() => call(name, a, b, t1, t2));
 
   function setText(node, text) {
     if (node.textContent !== text) node.textContent = text;
@@ -165,32 +167,43 @@ var zelioHid = {
     line();
     for (let r = 0; r < 8; r++) {
       const row = $('row-template').content.firstElementChild.cloneNode(true);
-      row.querySelector('.mode').addEventListener('click', () => command(2, r));
-      row.querySelector('input').addEventListener('change', (ev) => command(3, r, ev.target.checked ? 1 : 0));
+      row.querySelector('.mode').addEventListener('click', () => command('mode', r));
+      row.querySelector('input').addEventListener('change', (ev) => command('high', r, ev.target.checked ? 1 : 0));
       row.querySelector('.test').addEventListener('click', () => openTest(r));
       rows.append(row);
     }
     line();
-    for (let i = 0; i < 9; i++) {
-      const option = document.createElement('option');
-      option.value = String(i);
-      option.textContent = `ID Change (26${i + 1}->260)`;
-      $('idchange').append(option);
-    }
   }
 
   function openTest(r) {
     testRow = r;
-    setText($('outtest-title'), `Output Test - OUT ${r + 1}`);
-    $('outtest').showModal();
-    $('hightime').focus();
+    run(async () => {
+      await call('opentest', r);
+      const test = JSON.parse(Module.ccall('zelio_view', 'string', [], [])).page.test;
+      setText($('outtest-title'), test.caption);
+      $('hightime').value = test.high;
+      $('lowtime').value = test.low;
+      $('outtest').showModal();
+      $('hightime').focus();
+    });
   }
 
-  function render() {
+  function download(name, bytes) {
+    const url = URL.createObjectURL(new Blob([bytes], {type: 'application/octet-stream'}));
+    const a = document.createElement('a');
+    a.href = url;
+    a.download = name;
+    a.click();
+    setTimeout(() => URL.revokeObjectURL(url), 1000);
+  }
+
+  async function render() {
     view = JSON.parse(Module.ccall('zelio_view', 'string', [], []));
     const page = view.page;
+    document.documentElement.lang = view.lang;
+    document.querySelectorAll('[data-text]').forEach((n) => setText(n, view.texts[n.dataset.text]));
     const product = $('product');
-    if (product.options.length === 1) {
+    if (product.options.length === 0) {
       page.entries.forEach((entry, i) => {
         const option = document.createElement('option');
         option.value = String(i);
@@ -198,7 +211,12 @@ var zelioHid = {
         product.append(option);
       });
     }
-    product.value = String(page.entry);
+    product.selectedIndex = page.entry;
+    const idchange = $('idchange');
+    page.idChange.forEach((label, i) => {
+      if (!idchange.options[i + 1]) idchange.append(Object.assign(document.createElement('option'), {value: String(i)}));
+      setText(idchange.options[i + 1], label);
+    });
     const lines = $('rows').querySelectorAll('.row:not(.head)');
     lines.forEach((line, k) => setText(line.querySelector('.connector'), page.labels[k] || ''));
     page.rows.forEach((row, r) => {
@@ -215,14 +233,19 @@ var zelioHid = {
     setText($('log'), page.log);
     setText($('status'), page.status);
     setText($('selected'), page.selected);
-    const modules = $('modules');
-    modules.replaceChildren(...page.modules.map((m) => {
-      const li = document.createElement('li');
-      li.textContent = m;
-      return li;
-    }));
+    $('modules').replaceChildren(...page.modules.map((m) => Object.assign(document.createElement('li'), {textContent: m})));
     renderBench(view.bench);
-    if (view.warning) alert(view.warning);
+    const effects = page.effects;
+    if (effects.warning) alert(effects.warning);
+    if (effects.ask === 'save' || effects.ask === 'saveas') {
+      // The browser's stand-in for the save dialog: a name, kept as the title.
+      const name = prompt(view.texts.FileNamePrompt, page.title || view.defaultName);
+      if (name) {
+        await call('chosen', 0, 0, name);
+        return render();
+      }
+    }
+    if (effects.save !== null) download(page.title, effects.save);
   }
 
   function renderBench(bench) {
@@ -232,9 +255,9 @@ var zelioHid = {
       box.replaceChildren();
       bench.forEach((m, i) => {
         const node = $('bench-template').content.firstElementChild.cloneNode(true);
-        node.querySelector('.plugged').addEventListener('change', () => command(21, i));
-        node.querySelector('.silent').addEventListener('change', () => command(22, i));
-        node.querySelector('.setting').addEventListener('click', () => command(20, i));
+        node.querySelector('.plugged').addEventListener('change', () => command('bench-plug', i));
+        node.querySelector('.silent').addEventListener('change', () => command('bench-silent', i));
+        node.querySelector('.setting').addEventListener('click', () => command('bench-setting', i));
         node.querySelector('.setting').hidden = m.model !== 'ZEL280';
         for (let c = 0; c < 8; c++) {
           const lamp = document.createElement('span');
@@ -285,9 +308,10 @@ var zelioHid = {
     demoMode = demo;
     $('demo').setAttribute('aria-pressed', String(demo));
     $('connect').hidden = demo || !navigator.hid;
-    setText($('source-note'), demo ? 'Demo: emulated ZEL280 and ZEL260' : '');
-    fileName = '';
-    return run(() => Module.ccall('zelio_start', null, ['number'], [demo ? 1 : 0], {async: true}));
+    $('source-note').hidden = !demo;
+    const stored = localStorage.getItem('zelio.lang') || '';
+    return run(() => Module.ccall('zelio_start', null, ['number', 'string', 'string'],
+                                  [demo ? 1 : 0, stored, navigator.language || ''], {async: true}));
   }
 
   async function connect() {
@@ -297,61 +321,53 @@ var zelioHid = {
     } catch (err) {
       console.warn(err);
     }
-    if (!demoMode) command(10);
-  }
-
-  function save(askName) {
-    run(async () => {
-      const bytes = Module.ccall('zelio_save_file', 'string', [], []);
-      if (!bytes) return;
-      let name = fileName;
-      if (askName || !name) {
-        name = prompt('File name', name || 'zelio.kbd');
-        if (!name) return;
-        if (!/\.[^./\\]*$/.test(name)) name += '.kbd';
-      }
-      fileName = name;
-      const url = URL.createObjectURL(new Blob([bytes], {type: 'application/octet-stream'}));
-      const a = document.createElement('a');
-      a.href = url;
-      a.download = name;
-      a.click();
-      setTimeout(() => URL.revokeObjectURL(url), 1000);
-    });
+    // A grant comes without a connect event: look again.
+    if (!demoMode) command('change');
   }
 
   function wire() {
+    op = Object.fromEntries(JSON.parse(Module.ccall('zelio_commands', 'string', [], [])).map((name, i) => [name, i]));
     buildPanel();
     $('demo').addEventListener('click', () => start(!demoMode));
     $('connect').addEventListener('click', connect);
-    $('product').addEventListener('change', (ev) => command(1, Number(ev.target.value)));
+    $('lang').addEventListener('click', () => {
+      const next = view && view.lang === 'ko' ? 'en' : 'ko';
+      localStorage.setItem('zelio.lang', next);
+      command('language', next === 'en' ? 1 : 0);
+    });
+    $('product').addEventListener('change', (ev) => command('select', Number(ev.target.value)));
     $('idchange').addEventListener('change', (ev) => {
-      if (ev.target.value !== '') command(7, Number(ev.target.value));
+      if (ev.target.value !== '') command('idchange', Number(ev.target.value));
       ev.target.value = '';
     });
-    document.querySelectorAll('[data-cmd]').forEach((b) => b.addEventListener('click', () => command(Number(b.dataset.cmd))));
+    document.querySelectorAll('[data-cmd]').forEach((b) => b.addEventListener('click', () => command(b.dataset.cmd)));
     document.querySelectorAll('[data-kind]').forEach((b) => b.addEventListener('click', () =>
-      command(9, testRow, Number(b.dataset.kind), $('hightime').value, $('lowtime').value)));
+      command('test', testRow, Number(b.dataset.kind), $('hightime').value, $('lowtime').value)));
+    // The time fields take digits only, as the window's.
+    for (const field of [$('hightime'), $('lowtime')]) {
+      field.addEventListener('input', () => {
+        const kept = Module.ccall('zelio_time_field', 'string', ['string'], [field.value]);
+        if (kept !== field.value) field.value = kept;
+      });
+    }
     const file = $('file');
-    document.querySelector('[data-file="new"]').addEventListener('click', () => command(11));
-    document.querySelector('[data-file="open"]').addEventListener('click', () => file.click());
-    document.querySelector('[data-file="save"]').addEventListener('click', () => save(false));
-    document.querySelector('[data-file="saveas"]').addEventListener('click', () => save(true));
+    // Open always asks for the file: the browser's file chooser stands in
+    // for the open dialog (it needs the click itself).
+    $('open').addEventListener('click', () => file.click());
     file.addEventListener('change', () => {
       const chosen = file.files[0];
       file.value = '';
       if (!chosen) return;
-      fileName = chosen.name;
       run(async () => {
-        const bytes = new Uint8Array(await chosen.slice(0, 512).arrayBuffer());
-        Module.ccall('zelio_open_file', null, ['array', 'number'], [bytes, bytes.length]);
+        const bytes = new Uint8Array(await chosen.slice(0, view.readLimit).arrayBuffer());
+        Module.ccall('zelio_open_file', null, ['string', 'array', 'number'], [chosen.name, bytes, bytes.length]);
       });
     });
     if (navigator.hid) {
       const changed = (ev) => {
         zelioHid.changes++;
         if (ev.type === 'disconnect') zelioHid.gone(ev.device);
-        if (!demoMode) command(10);
+        if (!demoMode) command('change');
       };
       navigator.hid.addEventListener('connect', changed);
       navigator.hid.addEventListener('disconnect', changed);

@@ -20,7 +20,7 @@ const dir = path.resolve(buildDir);
 const T = {  // the window's texts the checks look for
   guide: '<USB 입출력 모듈의 설정 방법>', connected: '변경모드로 연결되었습니다', atStart: '변경모드로 연결되어 있습니다',
   writeDone: '데이타 전송이 완료되었습니다', received: '데이타 읽기를 완료하였습니다', receiveFailed: '데이타 수신 중에 에러가 발생하였습니다',
-  resetDone: 'USB 입출력 모드로 변경되었습니다', removed: ' Removed USB Output Module', tooLarge: '숫자값은 15이하로 입력하세요',
+  resetDone: 'USB 입출력 모드로 변경되었습니다', removed: ' Removed USB Output Module',
 };
 let checks = 0;
 function check(ok, what, got) {
@@ -93,10 +93,16 @@ if (mode === 'demo') {
   const bench = (m) => text(`.bench-module:nth-child(${m + 1}) .line`);
   const lamp = (m, c) => page.$eval(`.bench-module:nth-child(${m + 1}) .lamp:nth-child(${c + 1})`, (l) => l.dataset.state);
   await page.setViewport({width: 1280, height: 900});
+  // The browser's language (not Korean here) picks English; the switch
+  // turns the page Korean and is kept across a reload.
   await load('?demo');
-  check((await log()).includes(T.guide), 'the setting guide first', await log());
+  check((await log()).includes('<Putting a USB I/O module into setting mode>'), 'English for an English browser', await log());
+  if (process.env.ZELIO_SCREENSHOT) await page.screenshot({path: process.env.ZELIO_SCREENSHOT.replace(/\.png$/, '-en.png'), fullPage: true});
+  await click('#lang');
+  await load('?demo');
+  check((await log()).includes(T.guide) && await text('#connect') === 'USB 장치 연결…', 'Korean kept across the reload', await log());
   check(/pid=0x281 mode=normal/.test(await bench(0)), 'ZEL280 plugged, normal', await bench(0));
-  check(await page.$eval('[data-cmd="4"]', (b) => b.disabled), 'Write disabled without a module');
+  check(await page.$eval('[data-cmd="write"]', (b) => b.disabled), 'Write disabled without a module');
 
   await click('.bench-module:nth-child(1) .setting');
   check((await log()).includes(`(ZEL280)이 ${T.connected}`), 'setting button announces the module', await log());
@@ -105,31 +111,37 @@ if (mode === 'demo') {
 
   await setPanel(11);
   check(await text('#selected') === 'Device Selected ZEL280', 'selection pane', await text('#selected'));
-  await click('[data-cmd="4"]');
+  await click('[data-cmd="write"]');
   check((await log()).includes(T.writeDone), 'Write done', await log());
   check(/id=3 od=0x80 high=0x20 in=0x40/.test(await bench(0)), 'Write reaches the module', await bench(0));
 
-  await click('[data-file="new"]');
+  await click('[data-cmd="new"]');
   check((await rows()).every((r) => r[0] === 'push/pull Output' && !r[1]), 'New clears the panel');
-  await click('[data-cmd="5"]');
+  await click('[data-cmd="read"]');
   check((await log()).includes('펌웨어 버전 1.2') && (await log()).includes(T.received), 'Read with firmware', await log());
   await checkPanel('Read shows the module');
   check(await page.$eval('#product', (s) => s.value) === '11', 'Read selects 283');
 
   // Output test on OUT 4.
-  await page.click(row(3, '.test'));
+  await act(() => page.click(row(3, '.test')));
   check(await text('#outtest-title') === 'Output Test - OUT 4', 'dialog title', await text('#outtest-title'));
-  for (const [kind, state, call] of [[1, 'high', '(280,0,4,0,0,0);'], [2, 'low', '(280,0,-4,0,0,0);'], [0, 'blink', '(280,0x55,4,0,0,0);']]) {
+  for (const [kind, state] of [[1, 'high'], [2, 'low']]) {
     await click(`[data-kind="${kind}"]`);
-    check((await log()).includes(`usb_io_output${call}`), `output test ${state}`, await log());
     check(await lamp(0, 3) === state, `lamp OUT 4 ${state}`, await lamp(0, 3));
   }
-  await page.$eval('#hightime', (i) => { i.value = '16'; });
+  // The time fields keep digits only: "x5" is 5, and 5/5 blinks as 0x55.
+  await page.$eval('#hightime', (i) => { i.value = ''; });
+  await page.type('#hightime', 'x5');
+  check(await page.$eval('#hightime', (i) => i.value) === '5', 'digits only', await page.$eval('#hightime', (i) => i.value));
   await click('[data-kind="0"]');
-  check((await log()).includes(T.tooLarge), 'blink time above 15 refused', await log());
+  check((await log()).includes('usb_io_output(280,0x55,4,0,0,0);') && await lamp(0, 3) === 'blink', 'blink 0x55', await log());
+  await page.type('#lowtime', '2');
+  await page.click('#outtest .close');
+  await act(() => page.click(row(3, '.test')));
+  check(await page.$eval('#lowtime', (i) => i.value) === '5', 'each opening starts with 5', await page.$eval('#lowtime', (i) => i.value));
   await page.click('#outtest .close');
   if (process.env.ZELIO_SCREENSHOT) {
-    await page.screenshot({path: process.env.ZELIO_SCREENSHOT, fullPage: true});
+    await page.screenshot({path: process.env.ZELIO_SCREENSHOT.replace(/\.png$/, '-ko.png'), fullPage: true});
     await page.setViewport({width: 390, height: 844});
     await page.screenshot({path: process.env.ZELIO_SCREENSHOT.replace(/\.png$/, '-phone.png'), fullPage: true});
   }
@@ -139,21 +151,21 @@ if (mode === 'demo') {
   const cdp = await page.createCDPSession();
   await cdp.send('Browser.setDownloadBehavior', {behavior: 'allow', downloadPath: downloads});
   promptAnswer = 'bench';
-  await click('[data-file="saveas"]');
+  await click('[data-cmd="saveas"]');
   const saved = path.join(downloads, 'bench.kbd');
   for (let i = 0; i < 50 && !fs.existsSync(saved); i++) await new Promise((r) => setTimeout(r, 100));
   check(fs.existsSync(saved) && fs.readFileSync(saved, 'latin1') === '0283 80 20 40\r\n', 'saved file', fs.existsSync(saved) && fs.readFileSync(saved, 'latin1'));
-  await click('[data-file="new"]');
-  const [chooser] = await Promise.all([page.waitForFileChooser(), page.click('[data-file="open"]')]);
+  await click('[data-cmd="new"]');
+  const [chooser] = await Promise.all([page.waitForFileChooser(), page.click('#open')]);
   await act(() => chooser.accept([saved]));
   await checkPanel('Open restores the panel');
   check(await page.$eval('#product', (s) => s.value) === '11', 'Open selects 283');
 
 
-  await click('[data-cmd="6"]');
+  await click('[data-cmd="reset"]');
   check((await log()).includes(T.resetDone), 'Reset done', await log());
   check(/pid=0x283 mode=normal/.test(await bench(0)), 'Reset puts the module back to normal', await bench(0));
-  check(await text('#status') === '' && await page.$eval('[data-cmd="4"]', (b) => b.disabled), 'no module after Reset');
+  check(await text('#status') === '' && await page.$eval('[data-cmd="write"]', (b) => b.disabled), 'no module after Reset');
 
   await pick('#idchange', '0');
   check(/pid=0x260 mode=setting/.test(await bench(1)), 'ID change (261->260)', await bench(1));
@@ -179,7 +191,7 @@ if (mode === 'demo') {
     return {replies, delay: faults.delay[bytes[3]] || 0, unplug: bytes[3] === faults.unplugOn, productId: fw._fw_product(module)};
   });
   const standIn = fs.readFileSync(new URL('hid_stand_in.js', import.meta.url), 'utf8');
-  await page.evaluateOnNewDocument(`${standIn}\nzelioStandIn.plug(0x280, true);`);
+  await page.evaluateOnNewDocument(`${standIn}\nzelioStandIn.plug(0x280, true); localStorage.setItem('zelio.lang', 'ko');`);
   await load('');
   check((await log()).includes(`(ZEL280)이 ${T.atStart}`), 'a granted module at the start', await log());
   check(await page.$eval('#demo', (b) => b.getAttribute('aria-pressed')) === 'false', 'WebHID, not the demo');
@@ -192,36 +204,36 @@ if (mode === 'demo') {
   check((await log()).includes(`(ZEL280)이 ${T.connected}`), 'the granted module attaches', await log());
 
   await setPanel(10);
-  await click('[data-cmd="4"]');
+  await click('[data-cmd="write"]');
   check((await log()).includes(T.writeDone), 'Write done', await log());
   check(/id=2 od=0x80 high=0x20 in=0x40/.test(state()), 'Write', state());
 
   // A reply too late for its Read is passed over by the next one.
   faults.delay = {0x40: 3500};
-  await click('[data-file="new"]');
-  await click('[data-cmd="5"]');
+  await click('[data-cmd="new"]');
+  await click('[data-cmd="read"]');
   check((await log()).includes(T.receiveFailed), 'Read gives up after 2000 ms', await log());
   faults.delay = {0x43: 1500};  // the late 0x40 reply comes while this one is awaited
-  await click('[data-cmd="5"]');
+  await click('[data-cmd="read"]');
   check((await log()).includes(T.received), 'the late reply is skipped', await log());
   await checkPanel('the configuration, not the late reply');
 
   faults.delay = {};
   faults.silent = true;
-  const silent = await click('[data-cmd="5"]');
+  const silent = await click('[data-cmd="read"]');
   check((await log()).includes(T.receiveFailed) && silent >= 1900, 'a silent module times out', silent);
 
   faults.silent = false;
   faults.unplugOn = 0x43;
-  const unplugged = await click('[data-cmd="5"]');
+  const unplugged = await click('[data-cmd="read"]');
   await page.waitForFunction((t) => document.getElementById('status').textContent === t, {timeout: 5000}, T.removed);
   check(unplugged < 1900, 'an unplug ends the wait at once', unplugged);
-  check((await page.$$('[data-cmd="4"]:disabled')).length === 1, 'no module after the unplug');
+  check((await page.$$('[data-cmd="write"]:disabled')).length === 1, 'no module after the unplug');
 
   faults.unplugOn = -1;
   await act(() => page.evaluate(() => zelioStandIn.plug(0x280)));
   await page.waitForFunction(() => document.getElementById('status').textContent.includes('ZEL280'), {timeout: 5000});
-  await click('[data-cmd="6"]');
+  await click('[data-cmd="reset"]');
   await page.waitForFunction(() => document.getElementById('modules').textContent === '0x282 ZEL280', {timeout: 5000});
   check((await log()).includes(T.resetDone) && /mode=normal/.test(state()), 'Reset re-enumerates as 0x282', state());
 }

@@ -20,7 +20,6 @@
 #include "protocol/command_set.h"
 #include "resource.h"
 #include "ui/window_parts.h"
-#include "ui/channel_panel.h"
 #include "ui/main_window.h"
 #include "manual_clock.h"
 
@@ -232,8 +231,8 @@ protected:
         link = std::make_unique<ModuleLink>(*host, clock);
         commands = std::make_unique<CommandSet>(*link);
         app = std::make_unique<MainWindow>(*commands, ::GetModuleHandleW(nullptr));
-        app->file.path = std::move(filePath);
-        registered = registerMainClass(app->instance);
+        app->setStartupPath(filePath);
+        registered = registerMainClass(app->instance());
         if (!registered) {
             ADD_FAILURE() << "main window class not registered";
             return false;
@@ -268,14 +267,14 @@ protected:
     Pixels capture() { return captureClient(window); }
 
     void clickModeButton(int row) {
-        ::SendMessageW(app->controls.modeButtons[static_cast<size_t>(row)], BM_CLICK, 0, 0);
+        ::SendMessageW(app->controls().modeButtons[static_cast<size_t>(row)], BM_CLICK, 0, 0);
         pumpMessages();
     }
 
     void selectProductEntry(int index) {
-        ::SendMessageW(app->controls.productList, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        ::SendMessageW(app->controls().productList, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
         ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_PRODUCT_LIST, CBN_SELCHANGE),
-                       reinterpret_cast<LPARAM>(app->controls.productList));
+                       reinterpret_cast<LPARAM>(app->controls().productList));
         pumpMessages();
     }
 

@@ -39,34 +39,34 @@ void expectAttachedMenus(HWND window) {
 TEST_F(MainWindowTest, WithoutModuleShowsTheSettingGuideAndTheIdleState) {
     ASSERT_TRUE(start(Attached::None));
 
-    EXPECT_EQ(cp949Length(kGuide), 250u);
-    EXPECT_EQ(textOf(app->log.control()), kGuide);
-    EXPECT_EQ(app->log.str(), kGuide);
+    EXPECT_EQ(app::cp949Length(kGuide), 250u);
+    EXPECT_EQ(textOf(app->logControl()), kGuide);
+    EXPECT_EQ(app->core().state().log.str(), kGuide);
 
     expectIdleMenus(window);
     for (UINT id : {40002u, 40003u, 40005u, 40006u, 40007u, 40020u}) EXPECT_TRUE(menuEnabled(window, id)) << id;
 
-    EXPECT_EQ(statusPane(app->status.control(), 0), "");
-    EXPECT_EQ(app->status.str(), "");
-    EXPECT_EQ(app->attachedFlag, 0);
+    EXPECT_EQ(statusPane(app->statusBar(), 0), "");
+    EXPECT_EQ(app->core().state().status.str(), "");
+    EXPECT_EQ(app->core().state().attachedFlag, 0);
     EXPECT_EQ(commands->attachedModuleId(), 0);
-    EXPECT_EQ(app->panel.selectedProductId(), 0u);
+    EXPECT_EQ(app->core().state().selectedProductId, 0u);
 
-    ASSERT_EQ(::SendMessageW(app->controls.productList, CB_GETCOUNT, 0, 0), 18);
+    ASSERT_EQ(::SendMessageW(app->controls().productList, CB_GETCOUNT, 0, 0), 18);
     const char* expected[18] = {"261", "262", "263", "264", "265", "266", "267", "268", "269",
                                 "281", "282", "283", "284", "285", "286", "287", "288", "289"};
-    for (int i = 0; i < 18; ++i) EXPECT_EQ(comboEntry(app->controls.productList, i), expected[i]) << i;
-    EXPECT_EQ(::SendMessageW(app->controls.productList, CB_GETCURSEL, 0, 0), CB_ERR);
-    EXPECT_EQ(textOf(app->controls.productList), "");
+    for (int i = 0; i < 18; ++i) EXPECT_EQ(comboEntry(app->controls().productList, i), expected[i]) << i;
+    EXPECT_EQ(::SendMessageW(app->controls().productList, CB_GETCURSEL, 0, 0), CB_ERR);
+    EXPECT_EQ(textOf(app->controls().productList), "");
 
     for (size_t r = 0; r < 8; ++r) {
-        EXPECT_EQ(textOf(app->controls.modeButtons[r]), "push/pull Output") << r;
-        EXPECT_EQ(textOf(app->controls.highBoxes[r]), "High") << r;
-        EXPECT_EQ(textOf(app->controls.testButtons[r]), "Test") << r;
-        EXPECT_EQ(::SendMessageW(app->controls.highBoxes[r], BM_GETCHECK, 0, 0), BST_UNCHECKED) << r;
-        EXPECT_TRUE(::IsWindowEnabled(app->controls.modeButtons[r])) << r;
-        EXPECT_TRUE(::IsWindowEnabled(app->controls.highBoxes[r])) << r;
-        EXPECT_TRUE(::IsWindowEnabled(app->controls.testButtons[r])) << r;
+        EXPECT_EQ(textOf(app->controls().modeButtons[r]), "push/pull Output") << r;
+        EXPECT_EQ(textOf(app->controls().highBoxes[r]), "High") << r;
+        EXPECT_EQ(textOf(app->controls().testButtons[r]), "Test") << r;
+        EXPECT_EQ(::SendMessageW(app->controls().highBoxes[r], BM_GETCHECK, 0, 0), BST_UNCHECKED) << r;
+        EXPECT_TRUE(::IsWindowEnabled(app->controls().modeButtons[r])) << r;
+        EXPECT_TRUE(::IsWindowEnabled(app->controls().highBoxes[r])) << r;
+        EXPECT_TRUE(::IsWindowEnabled(app->controls().testButtons[r])) << r;
     }
 }
 
@@ -76,40 +76,40 @@ TEST_F(MainWindowTest, ModuleInNormalModeIsNotAttached) {
     host->addModule(Model::Zel260, 2, 0x10, ModuleMode::Normal);
     ASSERT_TRUE(startOnHost());
 
-    EXPECT_EQ(textOf(app->log.control()), kGuide);
+    EXPECT_EQ(textOf(app->logControl()), kGuide);
     expectIdleMenus(window);
-    EXPECT_EQ(statusPane(app->status.control(), 0), "");
-    EXPECT_EQ(app->attachedFlag, 0);
+    EXPECT_EQ(statusPane(app->statusBar(), 0), "");
+    EXPECT_EQ(app->core().state().attachedFlag, 0);
 }
 
 TEST_F(MainWindowTest, Zel260InSettingModeIsAnnounced) {
     ASSERT_TRUE(start(Attached::Zel260));
 
     EXPECT_EQ(commands->attachedModuleId(), 0x260);
-    EXPECT_EQ(statusPane(app->status.control(), 0), " Connected USB Output Module - ZEL260");
-    EXPECT_EQ(app->status.str(), " Connected USB Output Module - ZEL260");
-    EXPECT_EQ(textOf(app->log.control()), "\r\n > USB I/O 모듈(ZEL260)이 변경모드로 연결되어 있습니다.\r\n");
-    EXPECT_EQ(app->attachedFlag, 1);
+    EXPECT_EQ(statusPane(app->statusBar(), 0), " Connected USB Output Module - ZEL260");
+    EXPECT_EQ(app->core().state().status.str(), " Connected USB Output Module - ZEL260");
+    EXPECT_EQ(textOf(app->logControl()), "\r\n > USB I/O 모듈(ZEL260)이 변경모드로 연결되어 있습니다.\r\n");
+    EXPECT_EQ(app->core().state().attachedFlag, 1);
     expectAttachedMenus(window);
     // Finding the module only enumerates: no pause, no command sent.
     EXPECT_TRUE(clock.sleeps().empty());
     EXPECT_TRUE(zel260->received.empty());
     // Creation sets no Test button state of its own.
-    for (size_t r = 0; r < 8; ++r) EXPECT_TRUE(::IsWindowEnabled(app->controls.testButtons[r])) << r;
+    for (size_t r = 0; r < 8; ++r) EXPECT_TRUE(::IsWindowEnabled(app->controls().testButtons[r])) << r;
 }
 
 TEST_F(MainWindowTest, Zel280InSettingModeIsAnnounced) {
     ASSERT_TRUE(start(Attached::Zel280));
-    EXPECT_EQ(statusPane(app->status.control(), 0), " Connected USB Output Module - ZEL280");
-    EXPECT_EQ(textOf(app->log.control()), "\r\n > USB I/O 모듈(ZEL280)이 변경모드로 연결되어 있습니다.\r\n");
+    EXPECT_EQ(statusPane(app->statusBar(), 0), " Connected USB Output Module - ZEL280");
+    EXPECT_EQ(textOf(app->logControl()), "\r\n > USB I/O 모듈(ZEL280)이 변경모드로 연결되어 있습니다.\r\n");
     expectAttachedMenus(window);
 }
 
 TEST_F(MainWindowTest, WithBothModelsTheZel280IsAnnounced) {
     ASSERT_TRUE(start(Attached::Both));
     EXPECT_EQ(commands->attachedModuleId(), 0x280);
-    EXPECT_EQ(statusPane(app->status.control(), 0), " Connected USB Output Module - ZEL280");
-    EXPECT_EQ(textOf(app->log.control()), "\r\n > USB I/O 모듈(ZEL280)이 변경모드로 연결되어 있습니다.\r\n");
+    EXPECT_EQ(statusPane(app->statusBar(), 0), " Connected USB Output Module - ZEL280");
+    EXPECT_EQ(textOf(app->logControl()), "\r\n > USB I/O 모듈(ZEL280)이 변경모드로 연결되어 있습니다.\r\n");
 }
 
 // ---- window, controls and fonts ------------------------------------------------
@@ -150,31 +150,31 @@ TEST_F(MainWindowTest, ControlsStandWhereTheLayoutPutsThem) {
         }
     };
 
-    expectRect(app->controls.productList, 125, 56, 80, 0, "product list");
-    EXPECT_EQ(::GetDlgCtrlID(app->controls.productList), 105);
-    const LONG_PTR comboStyle = ::GetWindowLongPtrW(app->controls.productList, GWL_STYLE);
+    expectRect(app->controls().productList, 125, 56, 80, 0, "product list");
+    EXPECT_EQ(::GetDlgCtrlID(app->controls().productList), 105);
+    const LONG_PTR comboStyle = ::GetWindowLongPtrW(app->controls().productList, GWL_STYLE);
     EXPECT_EQ(comboStyle & 3, CBS_DROPDOWNLIST);
     EXPECT_EQ(comboStyle & CBS_SORT, 0);
 
     for (int r = 0; r < 8; ++r) {
         const size_t i = static_cast<size_t>(r);
         const int y = 120 + 25 * r;
-        expectRect(app->controls.modeButtons[i], 144, y, 120, 23, "mode button");
-        expectRect(app->controls.highBoxes[i], 270, y, 52, 22, "High box");
-        expectRect(app->controls.testButtons[i], 327, y, 45, 23, "Test button");
-        EXPECT_EQ(::GetDlgCtrlID(app->controls.modeButtons[i]), 120 + r);
-        EXPECT_EQ(::GetDlgCtrlID(app->controls.highBoxes[i]), 110 + r);
-        EXPECT_EQ(::GetDlgCtrlID(app->controls.testButtons[i]), 130 + r);
-        EXPECT_EQ(::GetWindowLongPtrW(app->controls.highBoxes[i], GWL_STYLE) & BS_TYPEMASK, BS_AUTOCHECKBOX);
-        EXPECT_EQ(::GetWindowLongPtrW(app->controls.modeButtons[i], GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
-        EXPECT_NE(::GetWindowLongPtrW(app->controls.modeButtons[i], GWL_STYLE) & WS_TABSTOP, 0);
-        EXPECT_NE(::GetWindowLongPtrW(app->controls.highBoxes[i], GWL_STYLE) & WS_TABSTOP, 0);
-        EXPECT_NE(::GetWindowLongPtrW(app->controls.testButtons[i], GWL_STYLE) & WS_TABSTOP, 0);
+        expectRect(app->controls().modeButtons[i], 144, y, 120, 23, "mode button");
+        expectRect(app->controls().highBoxes[i], 270, y, 52, 22, "High box");
+        expectRect(app->controls().testButtons[i], 327, y, 45, 23, "Test button");
+        EXPECT_EQ(::GetDlgCtrlID(app->controls().modeButtons[i]), 120 + r);
+        EXPECT_EQ(::GetDlgCtrlID(app->controls().highBoxes[i]), 110 + r);
+        EXPECT_EQ(::GetDlgCtrlID(app->controls().testButtons[i]), 130 + r);
+        EXPECT_EQ(::GetWindowLongPtrW(app->controls().highBoxes[i], GWL_STYLE) & BS_TYPEMASK, BS_AUTOCHECKBOX);
+        EXPECT_EQ(::GetWindowLongPtrW(app->controls().modeButtons[i], GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
+        EXPECT_NE(::GetWindowLongPtrW(app->controls().modeButtons[i], GWL_STYLE) & WS_TABSTOP, 0);
+        EXPECT_NE(::GetWindowLongPtrW(app->controls().highBoxes[i], GWL_STYLE) & WS_TABSTOP, 0);
+        EXPECT_NE(::GetWindowLongPtrW(app->controls().testButtons[i], GWL_STYLE) & WS_TABSTOP, 0);
     }
 
-    expectRect(app->log.control(), 20, 358, 351, 93, "MessageLog");
-    EXPECT_EQ(::GetDlgCtrlID(app->log.control()), 0);
-    const LONG_PTR logStyle = ::GetWindowLongPtrW(app->log.control(), GWL_STYLE);
+    expectRect(app->logControl(), 20, 358, 351, 93, "MessageLog");
+    EXPECT_EQ(::GetDlgCtrlID(app->logControl()), 0);
+    const LONG_PTR logStyle = ::GetWindowLongPtrW(app->logControl(), GWL_STYLE);
     EXPECT_NE(logStyle & ES_MULTILINE, 0);
     EXPECT_NE(logStyle & ES_READONLY, 0);
     EXPECT_EQ(logStyle & (WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_AUTOVSCROLL | ES_AUTOHSCROLL), 0);
@@ -197,16 +197,16 @@ TEST_F(MainWindowTest, FontsAreHangulFixedPitchGulimOfHeights12And13) {
         EXPECT_EQ(lf.lfPitchAndFamily, 0x31);
         EXPECT_EQ(win32::narrow(lf.lfFaceName), "굴림");
     };
-    expectFont(app->fonts.panel.get(), 12);
-    expectFont(app->fonts.log.get(), 13);
+    expectFont(app->panelFont(), 12);
+    expectFont(app->logFont(), 13);
 
     auto fontOf = [](HWND control) { return reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)); };
-    EXPECT_EQ(fontOf(app->controls.productList), app->fonts.log.get());
-    EXPECT_EQ(fontOf(app->log.control()), app->fonts.log.get());
+    EXPECT_EQ(fontOf(app->controls().productList), app->logFont());
+    EXPECT_EQ(fontOf(app->logControl()), app->logFont());
     for (size_t r = 0; r < 8; ++r) {
-        EXPECT_EQ(fontOf(app->controls.modeButtons[r]), app->fonts.panel.get()) << r;
-        EXPECT_EQ(fontOf(app->controls.highBoxes[r]), app->fonts.panel.get()) << r;
-        EXPECT_EQ(fontOf(app->controls.testButtons[r]), app->fonts.panel.get()) << r;
+        EXPECT_EQ(fontOf(app->controls().modeButtons[r]), app->panelFont()) << r;
+        EXPECT_EQ(fontOf(app->controls().highBoxes[r]), app->panelFont()) << r;
+        EXPECT_EQ(fontOf(app->controls().testButtons[r]), app->panelFont()) << r;
     }
 }
 
@@ -214,16 +214,16 @@ TEST_F(MainWindowTest, FontsAreHangulFixedPitchGulimOfHeights12And13) {
 
 class PaintTest : public MainWindowTest {
 protected:
-    int cellWidth() const { return textExtent(app->fonts.panel.get(), L"0").cx; }
-    int cellHeight() const { return textExtent(app->fonts.panel.get(), L"0").cy; }
+    int cellWidth() const { return textExtent(app->panelFont(), L"0").cx; }
+    int cellHeight() const { return textExtent(app->panelFont(), L"0").cy; }
 
     // Pixels in which the window at (x, y) differs from `text` painted there
     // by itself, over `width` pixels (the text's own width when 0).
     int differsFromText(const Pixels& shot, int x, int y, const std::string& text, int width = 0) {
         const std::wstring wide = win32::widen(text);
-        if (width == 0) width = textExtent(app->fonts.panel.get(), wide).cx;
+        if (width == 0) width = textExtent(app->panelFont(), wide).cx;
         const int h = cellHeight();
-        const Pixels expected = renderText(app->fonts.panel.get(), wide, width, h);
+        const Pixels expected = renderText(app->panelFont(), wide, width, h);
         return shot.diff(x, y, expected, 0, 0, width, h);
     }
 };
@@ -232,8 +232,8 @@ TEST_F(PaintTest, PanelFontIsFixedPitch) {
     ASSERT_TRUE(start(Attached::None));
     const int w = cellWidth();
     ASSERT_GT(w, 0);
-    EXPECT_EQ(textExtent(app->fonts.panel.get(), L"iiii").cx, 4 * w);
-    EXPECT_EQ(textExtent(app->fonts.panel.get(), L"WWWW").cx, 4 * w);
+    EXPECT_EQ(textExtent(app->panelFont(), L"iiii").cx, 4 * w);
+    EXPECT_EQ(textExtent(app->panelFont(), L"WWWW").cx, 4 * w);
     EXPECT_EQ(cellHeight(), 12);
 }
 
@@ -323,9 +323,9 @@ TEST_F(PaintTest, StartupFileWithA26xIdPaintsTheWireColourTable) {
     ASSERT_TRUE(start(Attached::None, path));
     ::DeleteFileW(path.c_str());
 
-    EXPECT_EQ(app->panel.selectedProductId(), 0x263u);
-    EXPECT_EQ(textOf(app->controls.productList), "263");
-    EXPECT_EQ(textOf(app->controls.modeButtons[5]), "Input");
+    EXPECT_EQ(app->core().state().selectedProductId, 0x263u);
+    EXPECT_EQ(textOf(app->controls().productList), "263");
+    EXPECT_EQ(textOf(app->controls().modeButtons[5]), "Input");
 
     const Pixels shot = capture();
     const int cw = cellWidth();
@@ -347,7 +347,7 @@ TEST_F(PaintTest, ConnectorLabelTablesCoverEachOther) {
         return text;
     };
 
-    app->labels().drawConnectorLabels(LabelTable::WireColour);
+    app->drawConnectorLabels(LabelTable::WireColour);
     Pixels shot = capture();
     for (int k = 0; k < 10; ++k) {
         const size_t i = static_cast<size_t>(k);
@@ -357,7 +357,7 @@ TEST_F(PaintTest, ConnectorLabelTablesCoverEachOther) {
     }
     EXPECT_EQ(shot.countNonWhite(20, 325, 20 + 40 * cw, 337), 0);
 
-    app->labels().drawConnectorLabels(LabelTable::Pin);
+    app->drawConnectorLabels(LabelTable::Pin);
     shot = capture();
     for (int k = 0; k < 10; ++k) {
         const size_t i = static_cast<size_t>(k);
@@ -370,7 +370,8 @@ TEST_F(PaintTest, ConnectorLabelTablesCoverEachOther) {
 TEST_F(PaintTest, PaintDrawsTheTableOfTheSelectionNotOfTheLastDrawing) {
     ASSERT_TRUE(start(Attached::Zel260));
     const int cw = cellWidth();
-    app->labels().drawConnectorLabels(LabelTable::WireColour);
+    // The device change draws the attached ZEL260's wire colours at once.
+    ::SendMessageW(window, WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0);
     ASSERT_EQ(capture().countNonWhite(20, 325, 20 + 40 * cw, 337), 0);
 
     repaintAll();
@@ -383,21 +384,21 @@ TEST_F(PaintTest, PaintDrawsTheTableOfTheSelectionNotOfTheLastDrawing) {
 
 TEST_F(PaintTest, ResizeKeepsTheStatusBarAlongTheBottomAndRepaints) {
     ASSERT_TRUE(start(Attached::Zel260));
-    app->labels().drawConnectorLabels(LabelTable::WireColour);
+    app->drawConnectorLabels(LabelTable::WireColour);
 
     ASSERT_TRUE(::SetWindowPos(window, nullptr, 0, 0, 620, 700, SWP_NOMOVE | SWP_NOZORDER));
     pump();
 
     RECT client{};
     ::GetClientRect(window, &client);
-    const RECT bar = childRect(app->status.control());
+    const RECT bar = childRect(app->statusBar());
     EXPECT_EQ(bar.left, 0);
     EXPECT_EQ(bar.right, client.right);
     EXPECT_EQ(bar.bottom, client.bottom);
     EXPECT_GT(bar.bottom - bar.top, 10);
-    EXPECT_EQ(statusPane(app->status.control(), 0), " Connected USB Output Module - ZEL260");
+    EXPECT_EQ(statusPane(app->statusBar(), 0), " Connected USB Output Module - ZEL260");
     int parts[4] = {};
-    EXPECT_EQ(::SendMessageW(app->status.control(), SB_GETPARTS, 4, reinterpret_cast<LPARAM>(parts)), 2);
+    EXPECT_EQ(::SendMessageW(app->statusBar(), SB_GETPARTS, 4, reinterpret_cast<LPARAM>(parts)), 2);
     EXPECT_GT(parts[0], client.right / 2);
 
     // The whole client area was painted again: the pin table is back.
@@ -407,7 +408,7 @@ TEST_F(PaintTest, ResizeKeepsTheStatusBarAlongTheBottomAndRepaints) {
     ASSERT_TRUE(::SetWindowPos(window, nullptr, 0, 0, 400, 540, SWP_NOMOVE | SWP_NOZORDER));
     pump();
     ::GetClientRect(window, &client);
-    const RECT smaller = childRect(app->status.control());
+    const RECT smaller = childRect(app->statusBar());
     EXPECT_EQ(smaller.right, client.right);
     EXPECT_EQ(smaller.bottom, client.bottom);
 }
@@ -421,9 +422,9 @@ TEST_F(MainWindowTest, HandledMessagesAnswerZeroAndDestroyEndsTheLoop) {
     EXPECT_EQ(::SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0), 0);
 
     // A click on a High box needs no handling: the box checks itself.
-    ::SendMessageW(app->controls.highBoxes[3], BM_CLICK, 0, 0);
+    ::SendMessageW(app->controls().highBoxes[3], BM_CLICK, 0, 0);
     pumpMessages();
-    EXPECT_EQ(::SendMessageW(app->controls.highBoxes[3], BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(::SendMessageW(app->controls().highBoxes[3], BM_GETCHECK, 0, 0), BST_CHECKED);
 
     ::DestroyWindow(window);
     int code = -1;
@@ -438,25 +439,25 @@ TEST_F(MainWindowTest, HandledMessagesAnswerZeroAndDestroyEndsTheLoop) {
 TEST_F(MainWindowTest, PanelCommandsAreDispatchedByTheirIds) {
     ASSERT_TRUE(start(Attached::None));
 
-    ::SendMessageW(app->controls.productList, CB_SETCURSEL, 12, 0);
+    ::SendMessageW(app->controls().productList, CB_SETCURSEL, 12, 0);
     EXPECT_EQ(::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_PRODUCT_LIST, CBN_SELCHANGE), 0), 0);
-    EXPECT_EQ(app->panel.selectedProductId(), 0x284u);
-    EXPECT_EQ(statusPane(app->status.control(), 1), "Device Selected ZEL280");
+    EXPECT_EQ(app->core().state().selectedProductId, 0x284u);
+    EXPECT_EQ(statusPane(app->statusBar(), 1), "Device Selected ZEL280");
 
     // Another notification code of the list changes nothing.
-    ::SendMessageW(app->controls.productList, CB_SETCURSEL, 2, 0);
+    ::SendMessageW(app->controls().productList, CB_SETCURSEL, 2, 0);
     ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_PRODUCT_LIST, CBN_DROPDOWN), 0);
-    EXPECT_EQ(app->panel.selectedProductId(), 0x284u);
+    EXPECT_EQ(app->core().state().selectedProductId, 0x284u);
 
     EXPECT_EQ(::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_MODE_FIRST + 4, BN_CLICKED), 0), 0);
-    EXPECT_EQ(textOf(app->controls.modeButtons[4]), "open-drain Output");
+    EXPECT_EQ(textOf(app->controls().modeButtons[4]), "open-drain Output");
     ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_MODE_FIRST + 4, BN_CLICKED), 0);
-    EXPECT_EQ(textOf(app->controls.modeButtons[4]), "Input");
-    EXPECT_FALSE(::IsWindowEnabled(app->controls.highBoxes[4]));
-    EXPECT_FALSE(::IsWindowEnabled(app->controls.testButtons[4]));
+    EXPECT_EQ(textOf(app->controls().modeButtons[4]), "Input");
+    EXPECT_FALSE(::IsWindowEnabled(app->controls().highBoxes[4]));
+    EXPECT_FALSE(::IsWindowEnabled(app->controls().testButtons[4]));
     for (size_t r = 0; r < 8; ++r) {
         if (r != 4) {
-            EXPECT_EQ(textOf(app->controls.modeButtons[r]), "push/pull Output") << r;
+            EXPECT_EQ(textOf(app->controls().modeButtons[r]), "push/pull Output") << r;
         }
     }
 }
@@ -476,7 +477,7 @@ TEST_F(MainWindowTest, TabShiftTabSpaceAndEnterWorkTheListAndTheRowsInReadingOrd
         ::SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
         for (MSG msg; ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) dispatchLoopMessage(*app, msg);
     };
-    const PanelControls& c = app->controls;
+    const PanelControls& c = app->controls();
     for (HWND next : {c.productList, c.modeButtons[0], c.highBoxes[0], c.testButtons[0], c.modeButtons[1]}) {
         press({VK_TAB});
         EXPECT_EQ(::GetFocus(), next);
@@ -488,7 +489,7 @@ TEST_F(MainWindowTest, TabShiftTabSpaceAndEnterWorkTheListAndTheRowsInReadingOrd
     press({VK_SPACE});
     press({VK_SPACE});
     EXPECT_EQ(textOf(c.modeButtons[0]), "Input");
-    EXPECT_EQ(app->panel.masks(), (Masks{0x00, 0x00, 0x80}));
+    EXPECT_EQ(collect(app->core().state().rows), (Masks{0x00, 0x00, 0x80}));
     press({VK_TAB});  // past row 0's High box and Test button, now disabled
     EXPECT_EQ(::GetFocus(), c.modeButtons[1]);
     press({VK_RETURN});

@@ -16,7 +16,9 @@
 #include "ui/win32_util.h"
 #include "manual_clock.h"
 
-namespace zelio::ui {
+namespace zelio::demo {
+
+using namespace ui;
 namespace {
 
 HINSTANCE self() { return ::GetModuleHandleW(nullptr); }
@@ -305,4 +307,4 @@ TEST(LampColour, ByOutputStateAndPower) {
 }
 
 }  // namespace
-}  // namespace zelio::ui
+}  // namespace zelio::demo

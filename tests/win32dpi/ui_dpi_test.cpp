@@ -35,11 +35,11 @@ TEST_F(DpiTest, TheWindowIsTodaysAtOneAndAHalfTimes) {
     for (int r = 0; r < 8; ++r) {
         const size_t i = static_cast<size_t>(r);
         const LONG y = 120 + 25 * r;
-        expectScaled(app->controls.modeButtons[i], {144, y, 264, y + 23});
-        expectScaled(app->controls.highBoxes[i], {270, y, 322, y + 22});
-        expectScaled(app->controls.testButtons[i], {327, y, 372, y + 23});
+        expectScaled(app->controls().modeButtons[i], {144, y, 264, y + 23});
+        expectScaled(app->controls().highBoxes[i], {270, y, 322, y + 22});
+        expectScaled(app->controls().testButtons[i], {327, y, 372, y + 23});
     }
-    expectScaled(app->log.control(), {20, 358, 371, 451});
+    expectScaled(app->logControl(), {20, 358, 371, 451});
 
     RECT client{};
     ::GetClientRect(window, &client);
@@ -47,11 +47,11 @@ TEST_F(DpiTest, TheWindowIsTodaysAtOneAndAHalfTimes) {
         const RECT r = childRect(c);
         EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom) << ::GetDlgCtrlID(c);
     }
-    EXPECT_LE(childRect(app->log.control()).bottom, childRect(app->status.control()).top);
+    EXPECT_LE(childRect(app->logControl()).bottom, childRect(app->statusBar()).top);
 
     // The button captions are drawn with a font made for 144 DPI, not today's.
     const Pixels shot = capture();
-    RECT button = childRect(app->controls.modeButtons[0]);
+    RECT button = childRect(app->controls().modeButtons[0]);
     ::InflateRect(&button, -4, -4);
     win32::unique_hfont today(::CreateFontW(12, 0, 0, 0, 0, FALSE, FALSE, FALSE, HANGUL_CHARSET, 0, 0, 0,
                                             FIXED_PITCH | FF_MODERN, L"굴림"));
@@ -65,8 +65,8 @@ TEST_F(DpiTest, TheWindowIsTodaysAtOneAndAHalfTimes) {
     // Row 1 of the label column at 1.5 x (20, 125), its mode label at
     // 1.5 x (83, 125), halves rounded up.
     for (const auto& [x, text] : {std::pair{30, L"Pin No.  2"}, std::pair{125, L"[ OUT 1 ]"}}) {
-        const SIZE size = textExtent(app->fonts.panel.get(), text);
-        const Pixels label = renderText(app->fonts.panel.get(), text, size.cx, size.cy);
+        const SIZE size = textExtent(app->panelFont(), text);
+        const Pixels label = renderText(app->panelFont(), text, size.cx, size.cy);
         EXPECT_EQ(shot.diff(x, 188, label, 0, 0, size.cx, size.cy), 0) << win32::narrow(text);
     }
 
@@ -76,7 +76,7 @@ TEST_F(DpiTest, TheWindowIsTodaysAtOneAndAHalfTimes) {
     RECT outer{};
     ::GetWindowRect(window, &outer);
     EXPECT_TRUE(::EqualRect(&outer, &suggested));
-    expectScaled(app->controls.testButtons[7], {327 * 4 / 3, 295 * 4 / 3, 372 * 4 / 3, 318 * 4 / 3});
+    expectScaled(app->controls().testButtons[7], {327 * 4 / 3, 295 * 4 / 3, 372 * 4 / 3, 318 * 4 / 3});
 }
 
 }  // namespace
