@@ -36,7 +36,8 @@ TEST(ModuleLock, ACommandWaitsInStepsForItsTurnLooksOnceAndHoldsItAsAsked) {
     const uint64_t looks = link.directory().enumerations();
     for (const int64_t freedAt : {int64_t{100}, int64_t{kModuleLockWaitMs + 1}}) {  // the second: not in time
         ASSERT_TRUE(takeOther());  // the last command let go
-        const int64_t start = clock.nowMs() + ModuleLink::kPauseMs, bound = std::min<int64_t>(freedAt, kModuleLockWaitMs);
+        // The turn is waited for from the command's start: the module is opened during the pause.
+        const int64_t start = clock.nowMs(), bound = std::min<int64_t>(freedAt, kModuleLockWaitMs);
         const size_t sleeps = clock.sleeps().size() + 1;
         clock.onSleep = [&](int64_t now) { if (now - start >= freedAt) other.reset(); };
         EXPECT_EQ(link.transact(0x280, commandReport(0x40)), freedAt < kModuleLockWaitMs ? 1 : 0);
