@@ -62,7 +62,9 @@ void addEmulatedPair(EmulatedHost& host) {
 int runEmulated(const std::vector<std::string>& args, TextSink& out, TextSink& err, Clock& clock, Clock& benchClock,
                 const CliEnvironment& environment, const std::optional<std::string>& stateFile) {
     EmulatedHost host(benchClock);
-    host.lockAcrossProcesses = true;  // as with real modules: one program's command at a time
+    // As with real modules, one program's command at a time; with a state
+    // file, one call at a time on its modules (the file's lock below).
+    host.lockAcrossProcesses = !stateFile;
     host.jigSwapMs = kJigSwapMs;
     if (!stateFile) {
         addEmulatedPair(host);
