@@ -1,6 +1,8 @@
 #include "cli/cli_session.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <utility>
@@ -37,9 +39,13 @@ bool readRegularFile(const std::string& arg, std::string& text, std::string& pro
         problem = "cannot read " + quotedArg(arg) + ": not a regular file";
         return false;
     }
+    errno = 0;
     std::optional<std::string> read = files().readPrefix(arg, kConfigReadLimit);
     if (!read) {
         problem = "cannot read " + quotedArg(arg);
+#ifndef _WIN32
+        if (errno != 0) problem += std::string(": ") + std::strerror(errno);  // the POSIX step's open or read
+#endif
         return false;
     }
     text = std::move(*read);
