@@ -699,6 +699,8 @@ TEST_F(CliTest, SeveralCandidatesMakeAChangingCommandRefuseAndSendNothing) {
         EXPECT_NE(text.find("emu://0"), std::string::npos) << text;
         EXPECT_NE(text.find("emu://1"), std::string::npos) << text;
     }
+    a.serial = b.serial = "S1";  // a serial number two modules carry chooses neither
+    EXPECT_NE(expectError(kExitAmbiguous, {"reset", "--serial", "S1"}).find("match serial 'S1'"), std::string::npos);
     host.unplug(a);
     host.unplug(b);
     VirtualModule& c = host.addModule(Model::Zel260, 5, 0x10, ModuleMode::Normal);
