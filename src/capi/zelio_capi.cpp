@@ -36,6 +36,8 @@ static_assert(sameCode(ZELIO_OK, zelio::kExitOk) && sameCode(ZELIO_ERR_IO, zelio
               sameCode(ZELIO_ERR_VERIFY, zelio::kExitVerify) && sameCode(ZELIO_ERR_TIMEOUT, zelio::kExitTimeout) &&
               sameCode(ZELIO_ERR_BUSY, zelio::kExitBusy));
 
+static_assert(ZELIO_PORT_MAX == zelio::kMaxPortBytes + 1 && ZELIO_SERIAL_MAX == zelio::kMaxSerialBytes + 1);
+
 namespace {
 
 using namespace zelio;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,8 +48,20 @@ int runCli(const std::vector<std::string>& args, TextSink& out, TextSink& err, H
 int runCli(const std::vector<std::string>& args, TextSink& out, TextSink& err, HidHost& host, Clock& clock,
            const CliEnvironment& environment);
 
-// Removes every "--emulate" before a "--" from `args`; true when there was one.
-bool takeEmulateOption(std::vector<std::string>& args);
+// Removes every "--emulate" and "--emulate=FILE" before a "--" from `args`;
+// true when there was one. The last one's FILE goes to `stateFile`
+// (nullopt for a plain --emulate).
+bool takeEmulateOption(std::vector<std::string>& args, std::optional<std::string>* stateFile = nullptr);
+
+// zelioctl --emulate: runs the command against emulated modules (cli_emulate.cpp).
+// Without a state file, the two of --emulate every time; with one, the
+// modules it holds (the two when it does not exist yet), which are written
+// back to it atomically afterwards; one call at a time uses the file.
+// The modules' clock is `benchClock` (the wall clock: wallClock()), so that
+// the jig's times in a state file hold from one call to the next.
+int runEmulated(const std::vector<std::string>& args, TextSink& out, TextSink& err, Clock& clock, Clock& benchClock,
+                const CliEnvironment& environment, const std::optional<std::string>& stateFile);
+Clock& wallClock();
 
 // The text printed by "zelioctl help".
 const char* cliUsage();

@@ -78,12 +78,14 @@ std::vector<FamilyDevice> surveyFamily(ModuleDirectory& directory) {
 bool DeviceSelector::matches(const ModuleRecord& module) const {
     if (!path.empty() && module.path != path) return false;
     if (!port.empty() && module.port != port) return false;
+    if (!serial.empty() && module.serial != serial) return false;
     return true;
 }
 
 std::string DeviceSelector::describe() const {
     if (!path.empty()) return "path '" + escapeForTerminal(path) + "'";
-    return "port '" + escapeForTerminal(port) + "'";
+    if (!port.empty()) return "port '" + escapeForTerminal(port) + "'";
+    return "serial '" + escapeForTerminal(serial) + "'";
 }
 
 void CliHost::trace(const std::string& text) {
@@ -96,10 +98,24 @@ void CliHost::trace(const std::string& text) {
     trace_->flush();
 }
 
-std::vector<HidDeviceInfo> CliHost::enumerateDevices() { return traced(ForwardingHidHost::enumerateDevices()); }
+std::vector<HidDeviceInfo> CliHost::enumerateDevices() {
+    const auto lock = turn();
+    return traced(ForwardingHidHost::enumerateDevices());
+}
 
 std::vector<HidDeviceInfo> CliHost::enumerateVendor(uint16_t vendorId) {
+    const auto lock = turn();
     return traced(ForwardingHidHost::enumerateVendor(vendorId));
+}
+
+std::optional<uint64_t> CliHost::deviceChanges() {
+    const auto lock = turn();
+    return ForwardingHidHost::deviceChanges();
+}
+
+bool CliHost::attributes(const std::string& path, HidAttributes& out) {
+    const auto lock = turn();
+    return ForwardingHidHost::attributes(path, out);
 }
 
 std::vector<HidDeviceInfo> CliHost::traced(std::vector<HidDeviceInfo> devices) {
@@ -124,6 +140,7 @@ std::vector<std::string> CliHost::enumerate() {
 }
 
 std::unique_ptr<HidHandle> CliHost::open(const std::string& path, bool overlapped) {
+    const auto lock = turn();
     std::unique_ptr<HidHandle> handle = ForwardingHidHost::open(path, overlapped);
     if (!trace_) return handle;
     const std::string what = std::string("open ") + (overlapped ? "(reads) " : "") + escapeForTerminal(path);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,13 +39,14 @@ std::vector<FamilyDevice> surveyFamily(ModuleDirectory& directory);
 std::optional<FamilyDevice> newDeviceWithId(const std::vector<FamilyDevice>& devices,
                                             const std::vector<FamilyDevice>& before, uint16_t id);
 
-// --path / --port; empty fields select nothing.
+// --path / --port / --serial; empty fields select nothing.
 struct DeviceSelector {
     std::string path;
     std::string port;
-    bool active() const { return !path.empty() || !port.empty(); }
+    std::string serial;
+    bool active() const { return !path.empty() || !port.empty() || !serial.empty(); }
     bool matches(const ModuleRecord& module) const;
-    // "path /dev/hidraw3" / "port 1-1.4" (escaped for a terminal).
+    // "path '/dev/hidraw3'" / "port '1-1.4'" / "serial 'A17'" (escaped for a terminal).
     std::string describe() const;
 };
 
@@ -55,6 +57,9 @@ public:
     CliHost(HidHost& inner, Clock& clock) : ForwardingHidHost(inner), clock_(clock), start_(clock.nowMs()) {}
 
     void setTrace(TextSink* trace) { trace_ = trace; }
+    // Hosts of several threads' sessions on one host: each call into it,
+    // and the reading of its failure, under `mutex`.
+    void share(std::mutex* mutex) { shared_ = mutex; }
     // One trace line: "[  1.234] text".
     void trace(const std::string& text);
 
@@ -62,14 +67,18 @@ public:
     std::vector<HidDeviceInfo> enumerateDevices() override;
     std::vector<HidDeviceInfo> enumerateVendor(uint16_t vendorId) override;
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
+    std::optional<uint64_t> deviceChanges() override;
+    bool attributes(const std::string& path, HidAttributes& out) override;
 
 private:
+    std::unique_lock<std::mutex> turn() { return shared_ ? std::unique_lock(*shared_) : std::unique_lock<std::mutex>(); }
     // An enumeration's result, traced.
     std::vector<HidDeviceInfo> traced(std::vector<HidDeviceInfo> devices);
 
     Clock& clock_;
     int64_t start_;
     TextSink* trace_ = nullptr;
+    std::mutex* shared_ = nullptr;
 };
 
 }  // namespace zelio

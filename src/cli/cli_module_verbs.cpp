@@ -2,6 +2,7 @@
 // write, test, reset, idchange; and udev-rule.
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "cli/cli_verbs.h"
 #include "config/config_file.h"
@@ -175,56 +176,113 @@ int writeVerb(Session& s, CliOutput& out) {
                                  hexText(config.productId) + "\n");
 }
 
-int testVerb(Session& s, CliOutput& out) {
-    const std::vector<std::string>& words = s.words();
-    if (words.size() < 2) return s.wrongArity(out);
-    const auto channel = parseDecimal(words[0], 1, kChannelCount);
-    if (!channel) return s.usage(out, "bad channel " + quotedArg(words[0]) + " (1-8)");
-    const std::string& action = words[1];
+namespace {
+
+// One output of a `test` call: the channel argument (negative: low), the
+// blink byte, and how it is shown.
+struct OutputStep {
+    int channel = 0;
+    int channelArg = 0;
     int blinkByte = 0;
-    int channelArg = *channel;
-    std::string output = action;
-    std::string text = action;
-    if (action == "high" || action == "low") {
-        if (!s.line.arity(2)) return s.wrongArity(out);
-        if (action == "low") channelArg = -*channel;
-    } else if (action == "blink") {
-        int times[2] = {5, 5};
-        if (s.line.arity(4)) {
-            static constexpr const char* kNames[2] = {"high", "low"};
-            for (int i = 0; i < 2; ++i) {
-                const std::string& word = words[2 + static_cast<size_t>(i)];
-                const auto value = parseDecimal(word, 0, 15);
-                if (!value)
-                    return s.usage(out, std::string("bad ") + kNames[i] + " time " + quotedArg(word) +
-                                            " (0-15, units of 0.1 s)");
-                times[i] = *value;
+    std::string output, text;
+};
+
+// The output at words[at...] (CH ACTION [HIGH LOW]); `at` moves past it.
+// nullopt after a usage error.
+std::optional<OutputStep> parseOutputStep(Session& s, CliOutput& out, size_t& at) {
+    const std::vector<std::string>& words = s.words();
+    if (at + 1 >= words.size()) {
+        s.wrongArity(out);
+        return std::nullopt;
+    }
+    const auto channel = parseDecimal(words[at], 1, kChannelCount);
+    if (!channel) {
+        s.usage(out, "bad channel " + quotedArg(words[at]) + " (1-8)");
+        return std::nullopt;
+    }
+    const std::string& action = words[at + 1];
+    at += 2;
+    OutputStep step{*channel, *channel, 0, action, action};
+    if (action == "low") step.channelArg = -*channel;
+    if (action == "high" || action == "low") return step;
+    if (action != "blink") {
+        s.usage(out, "bad test action " + quotedArg(action) + " (high, low or blink)");
+        return std::nullopt;
+    }
+    int times[2] = {5, 5};
+    // Times follow unless the next word is a channel with its action.
+    const bool timed = at < words.size() && !(at + 1 < words.size() && parseDecimal(words[at], 1, kChannelCount) &&
+                                               !parseDecimal(words[at + 1], 0, 15));
+    if (timed) {
+        if (at + 1 >= words.size()) {
+            s.wrongArity(out);
+            return std::nullopt;
+        }
+        static constexpr const char* kNames[2] = {"high", "low"};
+        for (int i = 0; i < 2; ++i) {
+            const std::string& word = words[at++];
+            const auto value = parseDecimal(word, 0, 15);
+            if (!value) {
+                s.usage(out, std::string("bad ") + kNames[i] + " time " + quotedArg(word) + " (0-15, units of 0.1 s)");
+                return std::nullopt;
             }
-        } else if (!s.line.arity(2)) {
-            return s.wrongArity(out);
+            times[i] = *value;
         }
-        blinkByte = times[0] * 16 + times[1];
-        char line[96];
-        if (blinkByte == 0) {
-            // The module reads a blink byte of 0 as "steady".
-            output = "high";
-            std::snprintf(line, sizeof line, "high (blink times 0 and 0 drive the output steady high)");
-        } else {
-            std::snprintf(line, sizeof line, "blink 0x%02X (%d.%d s high, %d.%d s low)",
-                          static_cast<unsigned>(blinkByte), times[0] / 10, times[0] % 10, times[1] / 10,
-                          times[1] % 10);
-        }
-        text = line;
+    }
+    step.blinkByte = times[0] * 16 + times[1];
+    char line[96];
+    if (step.blinkByte == 0) {
+        // The module reads a blink byte of 0 as "steady".
+        step.output = "high";
+        std::snprintf(line, sizeof line, "high (blink times 0 and 0 drive the output steady high)");
     } else {
-        return s.usage(out, "bad test action " + quotedArg(action) + " (high, low or blink)");
+        std::snprintf(line, sizeof line, "blink 0x%02X (%d.%d s high, %d.%d s low)",
+                      static_cast<unsigned>(step.blinkByte), times[0] / 10, times[0] % 10, times[1] / 10,
+                      times[1] % 10);
+    }
+    step.text = line;
+    return step;
+}
+
+JsonObject outputJson(const OutputStep& step) {
+    JsonObject json;
+    json.add("channel", step.channel).add("output", step.output);
+    if (step.output == "blink") json.add("blink", hexText(static_cast<uint32_t>(step.blinkByte), 2));
+    return json;
+}
+
+}  // namespace
+
+int testVerb(Session& s, CliOutput& out) {
+    if (s.words().size() < 2) return s.wrongArity(out);
+    std::vector<OutputStep> steps;
+    for (size_t at = 0; at < s.words().size();) {
+        auto step = parseOutputStep(s, out, at);
+        if (!step) return kExitUsage;
+        steps.push_back(std::move(*step));
     }
     if (s.attach(out, true) == 0) return s.attachCode;
-    if (!s.commands.outputTest(blinkByte, channelArg))
-        return s.linkFailed(out, "the output test command could not be sent");
-    JsonObject json;
-    json.add("channel", *channel).add("output", output);
-    if (output == "blink") json.add("blink", hexText(static_cast<uint32_t>(blinkByte), 2));
-    return out.succeed(json, "OUT " + std::to_string(*channel) + " " + text + "\n");
+    // One turn for all of them: no other program's command in between.
+    struct HeldLock {
+        ModuleLink& link;
+        ~HeldLock() { link.holdModuleLock(false); }
+    } held{s.link};
+    s.link.holdModuleLock(true);
+    std::string text;
+    std::vector<JsonObject> sent;
+    for (const OutputStep& step : steps) {
+        if (!s.commands.outputTest(step.blinkByte, step.channelArg)) {
+            out.text(text);
+            return s.linkFailed(out, "the output test command for OUT " + std::to_string(step.channel) +
+                                         " could not be sent" + (sent.empty() ? "" : "; the ones before it were"));
+        }
+        text += "OUT " + std::to_string(step.channel) + " " + step.text + "\n";
+        sent.push_back(outputJson(step));
+    }
+    // The first output's fields, as for one output, and every output in order.
+    JsonObject json = outputJson(steps.front());
+    json.add("outputs", sent);
+    return out.succeed(json, text);
 }
 
 int resetVerb(Session& s, CliOutput& out) {

@@ -56,8 +56,9 @@ void CliOutput::note(const std::string& line) {
 void CliOutput::error(const std::string& line) { err_.write("zelioctl: " + line + '\n'); }
 
 void CliOutput::emit(const JsonObject& head, const JsonObject& tail) {
-    std::string a = head.str(), b = tail.str();
-    if (b != "{}") a = a.substr(0, a.size() - 1) + (a == "{}" ? "" : ",") + b.substr(1);
+    std::string a = head.str();
+    for (const JsonObject* more : {&tail, static_cast<const JsonObject*>(&tag_)})
+        if (const std::string b = more->str(); b != "{}") a = a.substr(0, a.size() - 1) + (a == "{}" ? "" : ",") + b.substr(1);
     out_.write(a + '\n');
 }
 

@@ -54,6 +54,8 @@ public:
     void error(const std::string& line);
     // Whether something written to `out` could not be (a closed pipe).
     bool outputFailed() const { return out_.failed(); }
+    // Members every JSON object gets at its end (--all: the module).
+    void tag(JsonObject members) { tag_ = std::move(members); }
 
 private:
     void emit(const JsonObject& head, const JsonObject& tail = JsonObject());
@@ -61,6 +63,7 @@ private:
     TextSink& out_;
     TextSink& err_;
     bool json_;
+    JsonObject tag_;
 };
 
 // 'ARG', escaped for a terminal.

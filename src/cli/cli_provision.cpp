@@ -64,7 +64,7 @@ Provisioned provisionOne(Session& s, const CliOutput& out, const FamilyDevice& d
         s.select(one);
     }
     if (!s.commands.resetToIoMode()) return failed(exitCodeOf(s.link.lastFailure().kind), "no reset confirmation");
-    s.select(device.port.empty() ? DeviceSelector{} : DeviceSelector{"", device.port});
+    s.select(device.port.empty() ? DeviceSelector{} : DeviceSelector{"", device.port, ""});
     // A Ctrl-C now lets the module finish: it is configured and reset.
     const auto returned = s.pollUntil(
         kReturnTimeoutMs,
@@ -103,7 +103,7 @@ int waitVerb(Session& s, CliOutput& out) {
         const std::string what = gone  ? "a module is still attached"
                                  : pid ? "no module with product ID " + hexText(pid) + " appeared"
                                        : "no module in setting mode appeared";
-        return out.fail(kExitTimeout, what + " within " + s.line.option("--timeout") + " s");
+        return out.fail(kExitTimeout, what + (gone ? " after " : " within ") + s.line.option("--timeout") + " s");
     }
     if (gone) return out.succeed(JsonObject().add("gone", true), "no module attached\n");
     return out.succeed(deviceJson(*found), hexText(found->productId) + " " + modelOf(found->productId) + " at " +
@@ -207,10 +207,16 @@ int provisionVerb(Session& s, CliOutput& out) {
             where.path = row.path;
         s.select(where);
         const FamilyDevice none{};
-        s.pollUntil(-1, [&](const std::vector<FamilyDevice>& devices) {
+        const auto unplugged = s.pollUntil(*timeout, [&](const std::vector<FamilyDevice>& devices) {
             return devices.empty() ? std::optional<FamilyDevice>(none) : std::nullopt;
         });
         if (s.interrupted()) break;
+        if (!unplugged) {
+            firstFailure = firstFailure ? firstFailure : kExitTimeout;
+            out.note("module " + std::to_string(results.size()) + " was not unplugged within " +
+                     s.line.option("--timeout") + " s");
+            break;
+        }
     }
     const std::string summary = "provisioned " + std::to_string(passed + failedCount) +
                                 " modules: " + std::to_string(passed) + " ok, " + std::to_string(failedCount) +

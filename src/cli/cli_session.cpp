@@ -1,6 +1,8 @@
 #include "cli/cli_session.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <utility>
@@ -30,16 +32,20 @@ std::optional<int> parseDecimal(const std::string& text, int min, int max) {
 bool readRegularFile(const std::string& arg, std::string& text, std::string& problem) {
     const FileInfo info = files().info(arg);
     if (info.kind == FileInfo::Missing) {
-        problem = "cannot read " + quotedArg(arg) + ": no such file";
+        problem = "cannot read " + quotedArg(arg) + ": " + (info.error.empty() ? "no such file" : info.error);
         return false;
     }
     if (info.kind != FileInfo::Regular) {
         problem = "cannot read " + quotedArg(arg) + ": not a regular file";
         return false;
     }
+    errno = 0;
     std::optional<std::string> read = files().readPrefix(arg, kConfigReadLimit);
     if (!read) {
         problem = "cannot read " + quotedArg(arg);
+#ifndef _WIN32
+        if (errno != 0) problem += std::string(": ") + std::strerror(errno);  // the POSIX step's open or read
+#endif
         return false;
     }
     text = std::move(*read);
@@ -115,18 +121,16 @@ Outcome Session::diagnose(const std::string& notFound, const std::vector<FamilyD
 }
 
 std::optional<Outcome> Session::ambiguous(const std::vector<FamilyDevice>& devices, const std::set<uint16_t>& ids) {
-    if (selector_.active()) return std::nullopt;
     std::vector<FamilyDevice> candidates;
     for (const FamilyDevice& d : devices)
         if (ids.count(d.productId)) candidates.push_back(d);
     if (candidates.size() < 2) return std::nullopt;
-#ifdef _WIN32
-    const char* choose = "choose one with --path";
-#else
-    const char* choose = "choose one with --path or --port";
-#endif
+    // A choice by serial number can meet several modules that carry the same one.
+    const std::string count = std::to_string(candidates.size()) + " modules ";
     Outcome o{kExitAmbiguous,
-              std::to_string(candidates.size()) + " modules could take this command; nothing was sent; " + choose,
+              selector_.active() ? count + "match " + selector_.describe() + "; nothing was sent; choose one with --path"
+                                 : count + "could take this command; nothing was sent; choose one with --path, "
+                                           "--port or --serial",
               {},
               {}};
     for (const FamilyDevice& d : candidates) o.details.push_back(deviceText(d));

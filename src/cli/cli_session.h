@@ -82,7 +82,7 @@ public:
     // Why no module answered, from a fresh look at the family's devices.
     Outcome diagnose(const std::string& notFound, const std::vector<FamilyDevice>& devices);
     // The ambiguity check of commands that change a module: more than one
-    // device with `ids` and no --path/--port.
+    // device with `ids` among those the choice (if any) lets through.
     std::optional<Outcome> ambiguous(const std::vector<FamilyDevice>& devices, const std::set<uint16_t>& ids);
     // The attach procedure; 0 after reporting why no module is there. A
     // command that changes the module first makes sure only one could be meant.

@@ -32,4 +32,11 @@ private:
     bool failed_ = false;
 };
 
+// Collects the text in memory.
+class BufferSink final : public TextSink {
+public:
+    void write(std::string_view piece) override { text.append(piece); }
+    std::string text;
+};
+
 }  // namespace zelio

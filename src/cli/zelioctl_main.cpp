@@ -2,11 +2,11 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
-#include "emulator/emulated_host.h"
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -87,6 +87,11 @@ int main(int argc, char** argv) {
     // fail with EPIPE: a failure with its message and exit status 1.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+#ifdef SIGXFSZ
+    // A file that would grow past the size limit (ulimit -f): the write
+    // fails with EFBIG, and a log row is cut back instead of left half written.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     std::vector<std::string> args = arguments(argc, argv);
     zelio::Clock& clock = zelio::systemClock();
     zelio::CliEnvironment environment = zelio::defaultCliEnvironment();
@@ -100,13 +105,9 @@ int main(int argc, char** argv) {
 #endif
     zelio::FileSink out(stdout), err(stderr);
 
-    if (zelio::takeEmulateOption(args)) {
-        zelio::EmulatedHost host(clock);
-        host.lockAcrossProcesses = true;  // as with real modules: one program's command at a time
-        host.addModule(zelio::Model::Zel280, 1, 0x12, zelio::ModuleMode::Setting);
-        host.addModule(zelio::Model::Zel260, 1, 0x10, zelio::ModuleMode::Normal);
-        return zelio::runCli(args, out, err, host, clock, environment);
-    }
+    std::optional<std::string> stateFile;
+    if (zelio::takeEmulateOption(args, &stateFile))
+        return zelio::runEmulated(args, out, err, clock, zelio::wallClock(), environment, stateFile);
 
 #ifdef _WIN32
     zelio::Win32HidHost host;

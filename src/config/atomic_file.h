@@ -29,6 +29,9 @@ inline constexpr int kAppendLockWaitMs = 3000;
 struct FileInfo {
     enum Kind { Missing, Regular, Other } kind = Missing;
     uint64_t size = 0;  // of a regular file
+    // Missing: why it could not be looked at, in the system's words
+    // ("No such file or directory", "Permission denied").
+    std::string error;
 };
 
 // Paths are UTF-8 (the platform steps convert them), so that a program can

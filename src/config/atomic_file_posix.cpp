@@ -202,9 +202,9 @@ bool append(const std::string& path, std::string_view header, std::string_view b
 
 FileInfo info(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return FileInfo{};
-    if (!S_ISREG(st.st_mode)) return FileInfo{FileInfo::Other, 0};
-    return FileInfo{FileInfo::Regular, static_cast<uint64_t>(st.st_size)};
+    if (::stat(path.c_str(), &st) != 0) return FileInfo{FileInfo::Missing, 0, std::strerror(errno)};
+    if (!S_ISREG(st.st_mode)) return FileInfo{FileInfo::Other, 0, {}};
+    return FileInfo{FileInfo::Regular, static_cast<uint64_t>(st.st_size), {}};
 }
 
 std::vector<std::string> list(const std::string& path) {

@@ -123,10 +123,10 @@ std::string temporaryName(const std::string& target, uint64_t random) {
 }
 
 bool saveConfigFileUtf8(const std::string& path, const ChannelConfig& config, const AtomicFileSteps& steps) {
-    return saveFileBytesUtf8(path, formatConfigLine(config), steps);
+    return saveFileUtf8(path, formatConfigLine(config), steps);
 }
 
-bool saveFileBytesUtf8(const std::string& path, std::string_view line, const AtomicFileSteps& steps) {
+bool saveFileUtf8(const std::string& path, std::string_view line, const AtomicFileSteps& steps) {
     // The file that is really written (a link's target), or nothing for a
     // file marked read-only.
     const std::optional<std::string> target = steps.target(path);

@@ -41,9 +41,9 @@ ChannelConfig loadConfigFileUtf8(const std::string& path, const AtomicFileSteps&
 // and no temporary file behind. A read-only file is never replaced.
 bool saveConfigFileUtf8(const std::string& path, const ChannelConfig& config,
                         const AtomicFileSteps& steps = platformAtomicFileSteps());
-// The same for bytes already formatted (the configurator's).
-bool saveFileBytesUtf8(const std::string& path, std::string_view bytes,
-                       const AtomicFileSteps& steps = platformAtomicFileSteps());
+// The same save for any bytes (the configurator's, zelioctl's emulated modules).
+bool saveFileUtf8(const std::string& path, std::string_view bytes,
+                  const AtomicFileSteps& steps = platformAtomicFileSteps());
 // The temporary file a save of `target` writes first:
 // "<name>.<16 hex digits>.tmp" beside it, the name shortened so that the
 // whole fits kMaxFileNameBytes.

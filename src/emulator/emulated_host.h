@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -78,6 +79,8 @@ private:
     ModuleMode mode_ = ModuleMode::Normal;
     ModuleMode lastPluggedMode_ = ModuleMode::Normal;
     unsigned epoch_ = 0;  // bumped at every re-enumeration; old handles go stale
+    // The jig's next step for this module, on the host's clock; -1: none.
+    int64_t jigDueMs_ = -1;
 };
 
 // A virtual module described as 280|260:setting|normal[:FAULT,...], FAULTs
@@ -96,6 +99,12 @@ struct ModuleDescription {
 // Empty for a description that is none.
 std::optional<ModuleDescription> parseModuleDescription(const std::string& text);
 
+// "EMU0001": the serial number of the n-th emulated module (from 1).
+std::string emulatedSerial(int n);
+
+// Every call, the handles' included, may come from any thread: one mutex
+// guards the modules and the reports on their way, and is let go while a
+// read or a held write waits.
 class EmulatedHost final : public HidHost {
 public:
     explicit EmulatedHost(Clock& clock = systemClock());
@@ -114,6 +123,24 @@ public:
     // ZEL280 body button held a second: SettingMode.
     void pressSettingButton(VirtualModule& m);
 
+    // The production jig: a module that a reset sends to I/O mode is taken
+    // off `jigSwapMs` later, and as long after that a fresh one of its model
+    // (next serial number, product ID nibble 1, masks 0, same firmware) is
+    // put on at its port, in setting mode. 0: modules stay where they are.
+    int jigSwapMs = 0;
+
+    // The modules as text, one line each, that loadState() reads back:
+    //   ZEL280 mode=setting plugged=yes id=1 firmware=0x12 od=0x00 high=0x00
+    //     in=0x00 port=1-1.1 serial=EMU0001 outputs=off,high,low,55,... jig=-1
+    // (jig: when the jig's next step is due on the host's clock, -1 none).
+    std::string saveState() const;
+    // Adds the modules of `text`: a line per module, `#` comments and blank
+    // lines skipped; only the model is needed, the rest defaults to a fresh
+    // module (ZEL280: setting mode, firmware 0x12; ZEL260: I/O mode at
+    // 0x261, firmware 0x10; port 1-1.N and serial EMU000N for the N-th).
+    // False, with "line N: why" in `problem`, for anything else.
+    bool loadState(const std::string& text, std::string& problem);
+
     // Called after every change of the device list.
     void setOnDevicesChanged(std::function<void()> callback) { onChanged_ = std::move(callback); }
 
@@ -128,7 +155,7 @@ public:
     bool attributes(const std::string& path, HidAttributes& out) override;
     std::unique_ptr<HidHandle> open(const std::string& path, bool overlapped) override;
     // Every device added, plugged, unplugged or re-enumerated counts one.
-    std::optional<uint64_t> deviceChanges() override { return changes_; }
+    std::optional<uint64_t> deviceChanges() override;
 
     // Emulated modules take turns with other processes' only when asked
     // (zelioctl --emulate): their paths are the same in every process.
@@ -137,7 +164,10 @@ public:
 
     // Count of open() calls that succeeded, and of handles open now, for tests.
     int opens() const { return opens_; }
-    size_t openHandles() const { return handles_.size(); }
+    size_t openHandles() const {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        return handles_.size();
+    }
 
     // The firmware of `m` outside this host, for a module that sits behind a
     // real HID stack: runs one output report (byte 0 the report ID) and
@@ -155,7 +185,10 @@ private:
     // When the next report for `m` (as enumerated at `epoch`) arrives; -1: none.
     int64_t nextArrival(const VirtualModule* m, unsigned epoch) const;
     void handleReport(VirtualModule& m, const uint8_t* data, size_t length);
+    // Takes the jig's steps whose time has come.
+    void runJig();
 
+    mutable std::recursive_mutex mutex_;
     Clock& clock_;
     std::vector<std::unique_ptr<VirtualModule>> modules_;
     std::vector<std::unique_ptr<Entry>> entries_;  // enumeration order

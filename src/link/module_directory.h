@@ -22,6 +22,11 @@ constexpr bool reportsFit(const HidCaps& caps) {
     return caps.outputReportLength >= kCommandReportBytes && caps.inputReportLength >= kReplyReportBytes;
 }
 
+// The longest USB port and serial number a module is chosen by; longer
+// texts name no module (the C interface's buffers hold these and a NUL).
+inline constexpr size_t kMaxPortBytes = 63;
+inline constexpr size_t kMaxSerialBytes = 127;
+
 // One module of the family as the directory found it.
 struct ModuleRecord {
     uint16_t productId = 0;

@@ -76,7 +76,7 @@ std::string readConfigBytes(const std::wstring& path) {
 bool writeConfigBytes(const std::wstring& path, std::string_view bytes) {
     // The one save of the project: a temporary file beside the target,
     // flushed, then put in its place in one step.
-    return saveFileBytesUtf8(win32::narrow(path), bytes);
+    return saveFileUtf8(win32::narrow(path), bytes);
 }
 
 }  // namespace zelio::ui

@@ -153,10 +153,11 @@ bool append(const std::string& path, std::string_view header, std::string_view b
 
 FileInfo info(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(longPath(path).c_str(), GetFileExInfoStandard, &data)) return FileInfo{};
+    if (!::GetFileAttributesExW(longPath(path).c_str(), GetFileExInfoStandard, &data))
+        return FileInfo{FileInfo::Missing, 0, win32::errorText(::GetLastError())};
     if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
-        return FileInfo{FileInfo::Other, 0};
-    return FileInfo{FileInfo::Regular, (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
+        return FileInfo{FileInfo::Other, 0, {}};
+    return FileInfo{FileInfo::Regular, (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, {}};
 }
 
 std::vector<std::string> list(const std::string& path) {

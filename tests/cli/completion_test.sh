@@ -3,6 +3,7 @@
 # Every command the bash completion offers is one zelioctl knows and the
 # man page describes, and it offers every command the usage lists; the
 # reference's command table (REFERENCE, Markdown) lists the same commands.
+# For each command, it offers the options its usage names, and no others.
 set -u
 zelioctl=$1 completion=$2 manpage=$3 reference=$4
 source "$completion" || exit 1
@@ -22,6 +23,13 @@ for command in "${commands[@]}"; do
         echo "the man page does not describe '$command'"
         status=1
     fi
+    COMP_WORDS=(zelioctl "$command" --)
+    COMP_CWORD=2
+    _zelioctl
+    offered=$(printf '%s\n' "${COMPREPLY[@]}" | grep -v -e '^--emulate' | sort -u)
+    usage=$("$zelioctl" help "$command" | grep -E '^(usage:|       zelioctl)' | grep -Eo -- '--[a-z-]+' | sort -u)
+    usage=$(printf '%s\n' $usage --debug --help --json --version | sort -u)
+    [[ $offered == "$usage" ]] || { echo "$command: the completion offers" $offered "; its usage names" $usage; status=1; }
 done
 # The usage lists the same commands, each at the start of an indented line.
 listed=$("$zelioctl" help | grep -Eo '^  [a-z][a-z-]+( |$)' | tr -d ' ' | sort -u)

@@ -518,6 +518,12 @@ TEST_F(CliTest, OutputTestSendsTheChannelAndBlinkBytes) {
     EXPECT_EQ(run({"test", "2", "blink"}), kCliOk);  // the dialog's 5 and 5
     EXPECT_EQ(m.received.back(), params(0x45, 0x55, 2));
     EXPECT_EQ(err.str(), "");
+
+    // Several, in order: a blink without times before the next channel.
+    EXPECT_EQ(run({"test", "1", "low", "4", "blink", "2", "high", "7", "blink", "3", "4"}), kCliOk);
+    EXPECT_EQ(std::vector<Bytes>(m.received.end() - 4, m.received.end()),
+              (std::vector<Bytes>{params(0x45, 0, 0xFF), params(0x45, 0x55, 4), params(0x45, 0, 2), params(0x45, 0x34, 7)}));
+    EXPECT_EQ(out.str(), "OUT 1 low\nOUT 4 blink 0x55 (0.5 s high, 0.5 s low)\nOUT 2 high\nOUT 7 blink 0x34 (0.3 s high, 0.4 s low)\n");
 }
 
 TEST_F(CliTest, OutputTestRejectsBadArgumentsAndSendsNothing) {
@@ -528,6 +534,7 @@ TEST_F(CliTest, OutputTestRejectsBadArgumentsAndSendsNothing) {
         {"test", "3", "low", "5", "5"}, {"test", "3", "high", "extra"}, {"test", "3", "blink", "16", "1"},
         {"test", "3", "blink", "1", "16"}, {"test", "3", "blink", "5"}, {"test", "3", "blink", "5", "5", "5"},
         {"test", "3", "blink", "a", "5"}, {"test", "3", "blink", "5", "+5"}, {"test"},
+        {"test", "1", "high", "9", "low"}, {"test", "1", "high", "2"},
     };
     for (const auto& args : bad) expectOneLineError(kCliUsage, args);
     EXPECT_EQ(m.reportCount, 0u);
@@ -621,6 +628,11 @@ TEST_F(CliFileTest, SaveAndShowReportBadArgumentsAndFileFailures) {
 
     expectOneLineError(kCliFailed, {"save", file("no/such/folder/x.kbd"), "283", "00", "00", "00"});
     expectOneLineError(kCliFailed, {"show", file("missing.kbd")});
+#ifndef _WIN32
+    std::ofstream(utf8Path(file("f"))) << "x";
+    expectOneLineError(kCliFailed, {"show", file("f") + "/x.kbd"});  // the system's reason, whatever it is
+    EXPECT_NE(err.str().find(": Not a directory\n"), std::string::npos) << err.str();
+#endif
     expectOneLineError(kCliUsage, {"show"});
     expectOneLineError(kCliUsage, {"show", path, path});
 }
@@ -707,6 +719,8 @@ TEST_F(CliTest, SeveralCandidatesMakeAChangingCommandRefuseAndSendNothing) {
         EXPECT_NE(text.find("emu://0"), std::string::npos) << text;
         EXPECT_NE(text.find("emu://1"), std::string::npos) << text;
     }
+    a.serial = b.serial = "S1";  // a serial number two modules carry chooses neither
+    EXPECT_NE(expectError(kExitAmbiguous, {"reset", "--serial", "S1"}).find("match serial 'S1'"), std::string::npos);
     host.unplug(a);
     host.unplug(b);
     VirtualModule& c = host.addModule(Model::Zel260, 5, 0x10, ModuleMode::Normal);
@@ -825,8 +839,8 @@ TEST_F(CliTest, OutputThatCannotBeWrittenFailsTheCommand) {
 TEST(CliText, TerminalAndJsonEscapesKeepKoreanAndMarkEverythingElse) {
     EXPECT_EQ(escapeForTerminal("설정\x1b[2J\n\t\x7f\xc2\x9b\xff.kbd"), "설정\\x1b[2J\\n\\t\\x7f\\xc2\\x9b\\xff.kbd");
     // "exe.kbd" shown reversed by U+202E; zero-width space, isolate, byte-order mark.
-    EXPECT_EQ(escapeForTerminal("a\u202edbk.exe\u200b\u2066\u2069\ufeff\u200a"),
-              "a\\u202edbk.exe\\u200b\\u2066\\u2069\\ufeff\u200a");
+    EXPECT_EQ(escapeForTerminal("a\u202edbk.exe\u200b\u200f\u2066\u2069\ufeff\u200a"),
+              "a\\u202edbk.exe\\u200b\\u200f\\u2066\\u2069\\ufeff\u200a");
     EXPECT_EQ(jsonString("설정\"\\\n\x01\xff"), "\"설정\\\"\\\\\\n\\u0001\\ufffd\"");
 }
 
@@ -902,6 +916,8 @@ TEST(CliWait, WaitsForAModuleAndTimesOut) {
     EXPECT_EQ(runCli({"wait", "--pid", "283", "--timeout", "60"}, out, err, host, clock, env), kCliOk) << err.str();
     EXPECT_EQ(out.str(), "0x283 ZEL280 at emu://0\n");
     EXPECT_EQ(sleeps, 10);
+    EXPECT_EQ(runCli({"wait", "--gone", "--timeout", "1"}, out, err, host, clock, env), kExitTimeout);
+    EXPECT_NE(err.str().find("a module is still attached after 1 s"), std::string::npos) << err.str();
     host.unplug(m);
     EXPECT_EQ(runCli({"wait", "--gone"}, out, err, host, clock, env), kCliOk);
 }
@@ -976,29 +992,111 @@ TEST_F(CliFileTest, ProvisionLogNeutralisesFormulasAndReportsAFailedAppend) {
     ScriptedClock line;
     EmulatedHost bench(line);
     bench.addModule(Model::Zel280, 3, 0x12, ModuleMode::Normal).port = "";
-    VirtualModule* modules[] = {&bench.addModule(Model::Zel280, 1, 0x12, ModuleMode::Unplugged),
-                                &bench.addModule(Model::Zel280, 1, 0x12, ModuleMode::Unplugged)};
-    std::tie(modules[0]->port, modules[1]->port) = std::pair("=1+2", "");
+    VirtualModule* modules[3];
+    for (VirtualModule*& m : modules) m = &bench.addModule(Model::Zel280, 1, 0x12, ModuleMode::Unplugged);
+    std::tie(modules[0]->port, modules[1]->port, modules[2]->port) = std::tuple("\t=1+2", "\r2", "");
     const std::string config = file("line.kbd"), csv = file("log.csv"), moved = file("moved.csv");
     size_t next = 0;
     VirtualModule* current = nullptr;
     line.onSleep = [&](int ms) {
         if (ms < 100) return;
-        if (current) {  // unplugged; after the first row the log's disk goes away too
+        if (current) {  // unplugged; after the second row the log's disk goes away too
             bench.unplug(*std::exchange(current, nullptr));
-            std::filesystem::rename(utf8Path(csv), utf8Path(moved));
-            std::filesystem::create_directory(utf8Path(csv));
-        } else if (next < 2) {
+            if (next == 2) std::filesystem::rename(utf8Path(csv), utf8Path(moved));
+            if (next == 2) std::filesystem::create_directory(utf8Path(csv));
+        } else if (next < 3) {
             bench.plug(*(current = modules[next++]));
             bench.pressSettingButton(*current);
         }
     };
     ASSERT_TRUE(saveConfigFile(utf8Path(config), ChannelConfig{0x283, 0x40, 0xC0, 0x01}));
-    EXPECT_EQ(runCli({"provision", config, "--count", "2", "--log", csv}, out, err, bench, line, env), kExitIo);
+    EXPECT_EQ(runCli({"provision", config, "--count", "3", "--log", csv}, out, err, bench, line, env), kExitIo);
     EXPECT_EQ(contents(moved), "time,path,port,firmware,configuration,result\r\n"
-                               "2026-01-02T03:04:05Z,emu://1,'=1+2,1.2,0283 40 C0 01,ok\r\n");
-    EXPECT_NE(err.str().find("2026-01-02T03:04:05Z,emu://2,,1.2,0283 40 C0 01,ok"), std::string::npos) << err.str();
-    EXPECT_NE(out.str().find("provisioned 2 modules: 2 ok, 0 failed\n"), std::string::npos) << out.str();
+                               "2026-01-02T03:04:05Z,emu://1,'\t=1+2,1.2,0283 40 C0 01,ok\r\n"
+                               "2026-01-02T03:04:05Z,emu://2,\"'\r2\",1.2,0283 40 C0 01,ok\r\n");
+    EXPECT_NE(err.str().find("2026-01-02T03:04:05Z,emu://3,,1.2,0283 40 C0 01,ok"), std::string::npos) << err.str();
+    EXPECT_NE(out.str().find("provisioned 3 modules: 3 ok, 0 failed\n"), std::string::npos) << out.str();
+}
+
+// ------------------------------------------------------------ zelioctl --emulate=FILE
+
+// zelioctl --emulate=FILE as main() runs it, on the test's clock.
+class CliEmulateTest : public CliFileTest {
+protected:
+    ScriptedClock line;
+    int emulate(std::vector<std::string> args, const std::string& state, Clock* clock = nullptr) {
+        out.clear();
+        err.clear();
+        return runEmulated(args, out, err, clock ? *clock : line, clock ? *clock : line, env, state);
+    }
+};
+
+TEST_F(CliEmulateTest, ProvisioningEndsOnTheJigAndWhenAModuleStaysOn) {
+    const std::string config = file("line.kbd"), csv = file("line.csv");
+    ASSERT_TRUE(saveConfigFile(utf8Path(config), ChannelConfig{0x283, 0x40, 0xC0, 0x01}));
+    EXPECT_EQ(emulate({"provision", config, "--count", "3", "--log", csv, "--timeout", "5"}, file("s")), kCliOk);
+    const std::string row = "2026-01-02T03:04:05Z,emu://0,1-1.1,1.2,0283 40 C0 01,ok\r\n";
+    EXPECT_EQ(contents(csv), "time,path,port,firmware,configuration,result\r\n" + row + row + row);
+    host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting);  // no jig: nobody takes it off
+    EXPECT_EQ(run({"provision", config, "--timeout", "5"}), kExitTimeout);
+    EXPECT_NE(err.str().find("module 1 was not unplugged within 5 s"), std::string::npos) << err.str();
+}
+
+TEST_F(CliEmulateTest, AStateFileKeepsTheModulesFromOneCallToTheNext) {
+    const std::string state = file("bench.state");
+    EXPECT_EQ(emulate({"write", "283", "40", "C0", "01"}, state), kCliOk);
+    EXPECT_EQ(emulate({"read"}, state), kCliOk);
+    EXPECT_EQ(out.str(), kTable0283);
+    // A module reset leaves the jig; the next one comes with the next serial number.
+    EXPECT_EQ(emulate({"reset"}, state), kCliOk);
+    line.sleepMs(2000);
+    EXPECT_EQ(emulate({"list", "--port", "1-1.1"}, state), kCliOk);
+    EXPECT_NE(out.str().find("0x280  ZEL280  setting  emu://0  1-1.1  EMU0003"), std::string::npos) << out.str();
+    // Modules by model alone; a file that cannot be read stays as it is.
+    std::ofstream(utf8Path(state)) << "# three\nZEL280\nZEL280 firmware=0x21 mode=io plugged=no\nZEL260\n";
+    EXPECT_EQ(emulate({"list"}, state), kCliOk);
+    EXPECT_NE(out.str().find("0x261  ZEL260  I/O      emu://2  1-1.3  EMU0003"), std::string::npos) << out.str();
+    for (const char* bad : {"ZEL280 od=1FF\n", "ZEL270\n", "ZEL280 color=red\n"}) {
+        std::ofstream(utf8Path(state)) << bad;
+        EXPECT_EQ(emulate({"list"}, state), kCliUsage);
+        EXPECT_EQ(contents(state), bad);
+    }
+}
+
+TEST_F(CliEmulateTest, AllRunsTheCommandOnEveryModuleAtOnce) {
+    const std::string state = file("bench.state");
+    std::ofstream(utf8Path(state)) << "ZEL280\nZEL280 firmware=0x21\nZEL260\n";
+    EXPECT_EQ(emulate({"--all", "version"}, state, &systemClock()), kExitNoModule);
+    EXPECT_EQ(out.str(), "emu://0: 1.2\nemu://1: 2.1\n");
+    EXPECT_EQ(err.str().rfind("zelioctl: emu://2: no module in setting mode", 0), 0u) << err.str();
+    EXPECT_EQ(emulate({"--all", "--json", "read"}, state, &systemClock()), kExitNoModule);
+    const auto json = JsonParser(out.str()).parse();
+    ASSERT_TRUE(json && json->items.size() == 3) << out.str();
+    EXPECT_EQ(json->items[1]["module"]["serial"].text, "EMU0002");
+    EXPECT_EQ(json->items[2]["error"].text, "no_module");
+    EXPECT_EQ(emulate({"--all", "reset"}, state), kCliUsage);
+}
+
+// The choices of tests/support/selections.tsv, which the C and Python suites read too.
+TEST_F(CliEmulateTest, TheSelectionTableChoosesTheSameModules) {
+    std::ifstream table(ZELIO_SELECTIONS);
+    int rows = 0;
+    for (std::string row; std::getline(table, row);) {
+        if (row.empty() || row[0] == '#') continue;
+        const size_t a = row.find('\t'), b = row.find('\t', a + 1);
+        SCOPED_TRACE(row);
+        const int code = emulate({"list", "--json", "--" + row.substr(0, a), row.substr(a + 1, b - a - 1)}, file("s"));
+        const auto json = JsonParser(out.str()).parse();
+        ASSERT_TRUE(json);
+        const std::vector<Json>& modules = (*json)["modules"].items;
+        EXPECT_EQ(code == kCliUsage       ? "usage"
+                  : code == kExitNoModule ? "no-module"
+                  : modules.size() != 1   ? "ambiguous"
+                                          : modules[0]["pid"].text,
+                  row.substr(b + 1));
+        ++rows;
+    }
+    EXPECT_GT(rows, 10);
 }
 
 }  // namespace
