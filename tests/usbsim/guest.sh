@@ -71,7 +71,7 @@ await() {
     udevadm settle -t 5
 }
 next_udc=0
-device() {  # device NAME SPEC
+device() {  # device NAME WHAT
     echo dummy_udc.$next_udc > /run/usbsim/$1.udc
     usbsim-device "$1" dummy_udc.$next_udc "$2" > /run/usbsim/$1.log 2>&1 &
     echo $! >> /run/usbsim/pids

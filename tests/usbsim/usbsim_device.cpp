@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: usbsim-device NAME UDC 280|260:MODE[:FAULT,...] | VID:PID | keyboard\n");
         return 2;
     }
-    const std::string name = argv[1], udc = argv[2], spec = argv[3];
+    const std::string name = argv[1], udc = argv[2], what = argv[3];
     gadgetDir = "/sys/kernel/config/usb_gadget/" + name;
     mkdir("/run/usbsim", 0755);
 
@@ -153,16 +153,16 @@ int main(int argc, char** argv) {
     VirtualModule* m = nullptr;
     ModuleDescription o;
     unsigned vid = 0, pid = 0;
-    const bool keyboard = spec == "keyboard";
+    const bool keyboard = what == "keyboard";
     if (keyboard) {
         vid = 0x1234, pid = 0x0001;
-    } else if (const auto d = parseModuleDescription(spec)) {
+    } else if (const auto d = parseModuleDescription(what)) {
         o = *d;
         m = &emulator.addModule(o.model, o.idNibble, 0x12, o.mode);
         o.applyTo(*m);
         vid = kModuleVendorId, pid = m->productId();
-    } else if (std::sscanf(spec.c_str(), "%x:%x", &vid, &pid) != 2) {
-        std::fprintf(stderr, "usbsim-device: bad device %s\n", spec.c_str());
+    } else if (std::sscanf(what.c_str(), "%x:%x", &vid, &pid) != 2) {
+        std::fprintf(stderr, "usbsim-device: bad device %s\n", what.c_str());
         return 2;
     }
     const unsigned length = m ? m->outputReportLength - 1u : 8u;
