@@ -205,7 +205,10 @@ int ModuleLink::command(uint16_t productId, std::span<const std::uint8_t> report
         }
     } closer{*this};
     linkStatus_ = openFor(productId, withReply) ? 1 : 0;
-    const int64_t left = pauseSince + kPauseMs - clock_.nowMs();
+    // The clock counts whole milliseconds: once it has moved on, up to one
+    // less than it says may have passed, so the rest is rounded up.
+    const int64_t gone = clock_.nowMs() - pauseSince;
+    const int64_t left = kPauseMs - gone + (gone > 0 ? 1 : 0);
     if (left > 0) clock_.sleepMs(static_cast<int>(left));
     if (linkStatus_ != 1) return 0;
     if (withReply) drainQueuedReports();

@@ -699,7 +699,7 @@ TEST_F(CliFileTest, DoctorShowsEachDeviceWhetherItOpensAndTheInstalledRule) {
                            Row{{false, false, false, false}, "  sudo addgroup --system zelio && sudo usermod -aG zelio"},
                            Row{{false, true, false, true}, "began before the user joined the group zelio: log in again"},
                            Row{{true, true, false, false}, "70-zelio.rules is installed: re-plug the module"}}) {
-        env.accessFacts = [&] { return row.facts; };
+        env.accessFacts = [facts = row.facts] { return facts; };
         EXPECT_NE(expectError(kExitAccess, {"read", "--path", "emu://1"}).find(row.says), std::string::npos) << row.says;
         EXPECT_EQ(runJson(kExitAccess, {"doctor"})["seat_session"].boolean, row.facts.seatSession);
     }
