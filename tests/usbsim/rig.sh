@@ -90,6 +90,7 @@ cp /usr/lib/udev/rules.d/73-seat-late.rules "$root/usr/lib/udev/rules.d/"
 cp "$device" "$root/usr/bin/usbsim-device"
 for t in "${tests[@]}"; do cp "$t" "$root/usr/libexec/usbsim/"; done
 cp "$src/tests/support/real_path_scenarios.txt" "$root/etc/usbsim/scenarios.txt"
+cp "$src/tests/support/selections.tsv" "$root/etc/usbsim/selections.tsv"
 cp "$src/tests/usbsim/guest.sh" "$root/init"
 printf 'root:x:0:0::/root:/bin/sh\nalice:x:1000:1000::/tmp:/bin/sh\nbob:x:1001:1001::/tmp:/bin/sh\n' > "$root/etc/passwd"
 printf 'root:x:0:\nalice:x:1000:\nbob:x:1001:\n' > "$root/etc/group"
