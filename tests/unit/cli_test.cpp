@@ -1057,7 +1057,7 @@ TEST_F(CliEmulateTest, AStateFileKeepsTheModulesFromOneCallToTheNext) {
     EXPECT_EQ(emulate({"list"}, state), kCliOk);
     EXPECT_NE(out.str().find("0x261  ZEL260  I/O      emu://2  1-1.3  EMU0003"), std::string::npos) << out.str();
     for (const char* bad : {"ZEL280 od=1FF\n", "ZEL270\n", "ZEL280 color=red\n"}) {
-        std::ofstream(utf8Path(state)) << bad;
+        std::ofstream(utf8Path(state), std::ios::binary) << bad;
         EXPECT_EQ(emulate({"list"}, state), kCliUsage);
         EXPECT_EQ(contents(state), bad);
     }
