@@ -84,7 +84,7 @@ function(zelio_add_test_program name)
         if(NOT WIN32)
             # qemu-user starts no threads on this build machine, and a child
             # that changes its user there never answers: those two cases run
-            # natively and in the real-path rig's guest instead.
+            # in the native presets only.
             set_tests_properties(${name} PROPERTIES ENVIRONMENT
                 "GTEST_FILTER=-CliEmulateTest.AllRunsTheCommandOnEveryModuleAtOnce:ModuleLock.NothingPlanted*")
         endif()
