@@ -61,7 +61,6 @@ bool takeEmulateOption(std::vector<std::string>& args, std::optional<std::string
 // the jig's times in a state file hold from one call to the next.
 int runEmulated(const std::vector<std::string>& args, TextSink& out, TextSink& err, Clock& clock, Clock& benchClock,
                 const CliEnvironment& environment, const std::optional<std::string>& stateFile);
-Clock& wallClock();
 
 // The text printed by "zelioctl help".
 const char* cliUsage();

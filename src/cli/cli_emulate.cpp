@@ -1,8 +1,6 @@
 // zelioctl --emulate: the emulated modules, the two of every call or those
 // of a state file (--emulate=FILE), which keeps them from one call to the
 // next.
-#include <chrono>
-#include <thread>
 
 #include "cli/cli.h"
 #include "cli/cli_output.h"
@@ -27,19 +25,6 @@ constexpr int kJigSwapMs = 1000;
 // A state file is a few lines a module.
 constexpr size_t kStateLimit = 1 << 20;
 
-// The wall clock: the jig's times in a state file stay true from one call to the next.
-class WallClock final : public Clock {
-public:
-    void sleepMs(int ms) override {
-        if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
-    int64_t nowMs() override {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::system_clock::now().time_since_epoch())
-            .count();
-    }
-};
-
 // The file's path from the root, for the lock's name.
 std::string absolutePath(const std::string& path) {
     if (path.starts_with('/') || (path.size() > 1 && path[1] == ':')) return path;
@@ -48,11 +33,6 @@ std::string absolutePath(const std::string& path) {
 }
 
 }  // namespace
-
-Clock& wallClock() {
-    static WallClock clock;
-    return clock;
-}
 
 void addEmulatedPair(EmulatedHost& host) {
     host.addModule(Model::Zel280, 1, 0x12, ModuleMode::Setting).serial = emulatedSerial(1);

@@ -6,22 +6,27 @@
 namespace zelio {
 namespace {
 
-class SystemClock final : public Clock {
+// A clock on one of std::chrono's clocks, sleeping with std::this_thread.
+template <typename Chrono>
+class ChronoClock final : public Clock {
 public:
     void sleepMs(int ms) override {
         if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
     int64_t nowMs() override {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Chrono::now().time_since_epoch()).count();
     }
 };
 
 }  // namespace
 
 Clock& systemClock() {
-    static SystemClock clock;
+    static ChronoClock<std::chrono::steady_clock> clock;
+    return clock;
+}
+
+Clock& wallClock() {
+    static ChronoClock<std::chrono::system_clock> clock;
     return clock;
 }
 

@@ -225,5 +225,8 @@ public:
 
 // The real clock (std::chrono::steady_clock and std::this_thread::sleep_for).
 Clock& systemClock();
+// The wall clock (std::chrono::system_clock): its times mean the same to the
+// next process, as an emulated bench kept in a file needs.
+Clock& wallClock();
 
 }  // namespace zelio
